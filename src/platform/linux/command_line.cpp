@@ -1,0 +1,77 @@
+// The command line, character stepping and executable path on Linux.
+#include "platform/linux/command_line.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+#include "platform/platform.h"
+
+namespace platform::linux_system {
+namespace {
+
+int savedArgc = 0;
+char** savedArgv = nullptr;
+char* rebuiltLine = nullptr;
+
+bool NeedsQuotes(const char* element) {
+    if (*element == '\0') return true;
+    bool separator = false;
+    for (const char* p = element; *p != '\0'; ++p) {
+        if (*p == '"') return false;
+        auto byte = static_cast<unsigned char>(*p);
+        if (byte <= 0x20) separator = true;
+    }
+    return separator;
+}
+
+} // namespace
+
+void RememberArguments(int argc, char** argv) {
+    savedArgc = argc;
+    savedArgv = argv;
+}
+
+std::size_t CommandLineSize(int argc, const char* const* argv) {
+    std::size_t size = 1; // the terminating zero
+    for (int i = 0; i < argc; ++i)
+        size += std::strlen(argv[i]) + (NeedsQuotes(argv[i]) ? 2 : 0) + (i > 0 ? 1 : 0);
+    return size;
+}
+
+void BuildCommandLine(int argc, const char* const* argv, char* out) {
+    for (int i = 0; i < argc; ++i) {
+        if (i > 0) *out++ = ' ';
+        bool quoted = NeedsQuotes(argv[i]);
+        if (quoted) *out++ = '"';
+        std::size_t length = std::strlen(argv[i]);
+        std::memcpy(out, argv[i], length);
+        out += length;
+        if (quoted) *out++ = '"';
+    }
+    *out = '\0';
+}
+
+} // namespace platform::linux_system
+
+namespace platform {
+
+const char* CommandLine() {
+    using namespace linux_system;
+    if (rebuiltLine == nullptr) {
+        rebuiltLine = static_cast<char*>(std::malloc(CommandLineSize(savedArgc, savedArgv)));
+        if (rebuiltLine != nullptr) BuildCommandLine(savedArgc, savedArgv, rebuiltLine);
+    }
+    return rebuiltLine;
+}
+
+// Every byte of a multi-byte UTF-8 character is 0x80 or above, so stepping one
+// byte at a time never takes a part of one for a separator or a quote.
+const char* NextCharacter(const char* position) { return position + 1; }
+
+std::uint32_t ModulePath(char* buffer, std::uint32_t size) {
+    ssize_t length = readlink("/proc/self/exe", buffer, size);
+    return length > 0 ? static_cast<std::uint32_t>(length) : 0;
+}
+
+} // namespace platform

@@ -1,0 +1,18 @@
+// Linux hands a program its arguments already split. tonerix rebuilds one
+// command line from them, so that the splitter reads a Linux line by the same
+// rules as a Windows one and users get the same results on both.
+#pragma once
+
+#include <cstddef>
+
+namespace platform::linux_system {
+
+void RememberArguments(int argc, char** argv);
+
+// Writes the rebuilt line, zero-terminated, into `out` (which must hold
+// CommandLineSize bytes): the elements joined by one blank, each one that is
+// empty, or holds a separator and no double quote, wrapped in double quotes.
+std::size_t CommandLineSize(int argc, const char* const* argv);
+void BuildCommandLine(int argc, const char* const* argv, char* out);
+
+} // namespace platform::linux_system

@@ -1,0 +1,128 @@
+// Catching processor faults on Linux. The handlers run on their own stack so
+// that a stack overflow is caught too, and the runtime's report is written
+// with async-signal-safe calls only.
+#include "platform/linux/faults.h"
+
+#include <csignal>
+#include <cstring>
+#include <initializer_list>
+#include <ucontext.h>
+
+#include "platform/platform.h"
+
+extern "C" char __executable_start; // the program's load base, set by the linker
+
+namespace platform::linux_system {
+namespace {
+
+constexpr std::uint32_t kAccessViolation = 216, kStackOverflow = 202, kDivideByZero = 200,
+                        kIntegerOverflow = 215, kFloatOverflow = 205, kFloatUnderflow = 206,
+                        kFloatInvalid = 207, kSubscript = 201, kPrivileged = 218, kOther = 255;
+
+constexpr std::uintptr_t kStackOverflowReach = 64 * 1024;
+
+FaultHandler faultHandler = nullptr;
+alignas(16) char alternateStack[64 * 1024];
+
+// x86 instructions that user code may not run; Linux reports them as SIGSEGV.
+bool IsPrivilegedInstruction(const unsigned char* pc) {
+    switch (pc[0]) {
+    case 0xF4: // hlt
+    case 0xFA: // cli
+    case 0xFB: // sti
+    case 0xE4: case 0xE5: case 0xE6: case 0xE7: // in/out with an immediate port
+    case 0xEC: case 0xED: case 0xEE: case 0xEF: // in/out through dx
+        return true;
+    case 0x0F:
+        switch (pc[1]) {
+        case 0x06: case 0x08: case 0x09: case 0x20: case 0x21: case 0x22: case 0x23:
+        case 0x30: case 0x32:
+            return true;
+        }
+    }
+    return false;
+}
+
+void OnFaultSignal(int signal, siginfo_t* info, void* context) {
+    auto* machine = &static_cast<ucontext_t*>(context)->uc_mcontext;
+#if defined(__x86_64__)
+    auto pc = static_cast<std::uintptr_t>(machine->gregs[REG_RIP]);
+    auto sp = static_cast<std::uintptr_t>(machine->gregs[REG_RSP]);
+#elif defined(__i386__)
+    auto pc = static_cast<std::uintptr_t>(machine->gregs[REG_EIP]);
+    auto sp = static_cast<std::uintptr_t>(machine->gregs[REG_ESP]);
+#else
+    (void)machine;
+    auto pc = reinterpret_cast<std::uintptr_t>(info->si_addr);
+    std::uintptr_t sp = 0;
+#endif
+    auto address = reinterpret_cast<std::uintptr_t>(info->si_addr);
+    FaultFacts facts{signal, info->si_code,
+                     sp != 0 && address <= sp + 256 && address + kStackOverflowReach >= sp,
+                     signal == SIGSEGV && info->si_code == SI_KERNEL &&
+                         IsPrivilegedInstruction(reinterpret_cast<const unsigned char*>(pc))};
+    faultHandler(FaultCode(facts), CodeLocation(reinterpret_cast<const void*>(pc)));
+}
+
+} // namespace
+
+std::uint32_t FaultCode(const FaultFacts& facts) {
+    switch (facts.signal) {
+    case SIGSEGV:
+        if (facts.privilegedInstruction) return kPrivileged;
+        [[fallthrough]];
+    case SIGBUS:
+        return facts.nearStackPointer ? kStackOverflow : kAccessViolation;
+    case SIGILL:
+        return facts.code == ILL_PRVOPC || facts.code == ILL_PRVREG ? kPrivileged : kOther;
+    case SIGFPE:
+        switch (facts.code) {
+        case FPE_INTDIV:
+        case FPE_FLTDIV:
+            return kDivideByZero;
+        case FPE_INTOVF:
+            return kIntegerOverflow;
+        case FPE_FLTOVF:
+            return kFloatOverflow;
+        case FPE_FLTUND:
+            return kFloatUnderflow;
+        case FPE_FLTRES:
+        case FPE_FLTINV:
+            return kFloatInvalid;
+        case FPE_FLTSUB:
+            return kSubscript;
+        }
+        return kOther;
+    }
+    return kOther;
+}
+
+} // namespace platform::linux_system
+
+namespace platform {
+
+void InstallFaultHandler(FaultHandler handler) {
+    using namespace linux_system;
+    faultHandler = handler;
+    stack_t stack{};
+    stack.ss_sp = alternateStack;
+    stack.ss_size = sizeof alternateStack;
+    sigaltstack(&stack, nullptr);
+
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_sigaction = OnFaultSignal;
+    action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+    sigfillset(&action.sa_mask);
+    for (int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL})
+        sigaction(signal, &action, nullptr);
+}
+
+// Programs load at a random base, so the report shows the offset from it:
+// `addr2line -e tonerix 0xOFFSET` then names the line.
+std::uint32_t CodeLocation(const void* address) {
+    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(address) -
+                                      reinterpret_cast<std::uintptr_t>(&__executable_start));
+}
+
+} // namespace platform

@@ -1,0 +1,149 @@
+// The sound-card driver: ALSA's "default" PCM, which sound servers also serve.
+//
+// libasound is loaded at run time, so tonerix has no link-time audio
+// dependency and still runs where ALSA is missing; any missing symbol or
+// failed step before the first sample means "try the next driver".
+#include <cerrno>
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include "platform/linux/tone/interruption.h"
+#include "platform/linux/tone/sine.h"
+#include "platform/linux/tone/tone.h"
+
+namespace platform::linux_system {
+namespace {
+
+// The few ALSA functions used, declared here against the library's stable ABI.
+struct Pcm;
+using Frames = unsigned long;
+using SignedFrames = long;
+using ErrorHandler = void (*)(const char*, int, const char*, int, const char*, ...);
+
+constexpr int kStreamPlayback = 0;
+constexpr int kOpenNonBlocking = 1;
+constexpr int kFormatS16LittleEndian = 2;
+constexpr int kAccessReadWriteInterleaved = 3;
+
+struct Alsa {
+    int (*setErrorHandler)(ErrorHandler);
+    int (*open)(Pcm**, const char*, int, int);
+    int (*setNonBlocking)(Pcm*, int);
+    int (*setParams)(Pcm*, int, int, unsigned, unsigned, int, unsigned);
+    int (*getParams)(Pcm*, Frames*, Frames*);
+    SignedFrames (*writeInterleaved)(Pcm*, const void*, Frames);
+    int (*recover)(Pcm*, int, int);
+    int (*drain)(Pcm*);
+    int (*drop)(Pcm*);
+    int (*close)(Pcm*);
+};
+
+constexpr unsigned kRates[] = {48000, 44100};
+constexpr unsigned kLatencyUs = 50'000;
+// Periods of 10 to 20 ms keep memory flat and a stop prompt.
+constexpr std::uint32_t kShortestPeriodMs = 10, kLongestPeriodMs = 20;
+constexpr std::uint32_t kMaxPeriodFrames = 48000 * kLongestPeriodMs / 1000;
+// A device that does not pace (a file, the null device) must not be filled
+// faster than the tone plays: the writer keeps at most this much ahead.
+constexpr Nanoseconds kMostAhead = 100 * kMillisecond;
+
+extern "C" void IgnoreAlsaMessage(const char*, int, const char*, int, const char*, ...) {}
+
+template <typename Function> bool Bind(void* library, const char* name, Function& function) {
+    function = reinterpret_cast<Function>(dlsym(library, name));
+    return function != nullptr;
+}
+
+bool Load(Alsa& alsa) {
+    // The library and its configuration never run with elevated privileges.
+    if (getuid() != geteuid() || getgid() != getegid()) return false;
+    void* library = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) return false;
+    bool complete = Bind(library, "snd_lib_error_set_handler", alsa.setErrorHandler) &&
+                    Bind(library, "snd_pcm_open", alsa.open) &&
+                    Bind(library, "snd_pcm_nonblock", alsa.setNonBlocking) &&
+                    Bind(library, "snd_pcm_set_params", alsa.setParams) &&
+                    Bind(library, "snd_pcm_get_params", alsa.getParams) &&
+                    Bind(library, "snd_pcm_writei", alsa.writeInterleaved) &&
+                    Bind(library, "snd_pcm_recover", alsa.recover) &&
+                    Bind(library, "snd_pcm_drain", alsa.drain) &&
+                    Bind(library, "snd_pcm_drop", alsa.drop) &&
+                    Bind(library, "snd_pcm_close", alsa.close);
+    // The library stays loaded even when complete: a sound server's plugin
+    // may still have threads inside it.
+    if (!complete) dlclose(library);
+    return complete;
+}
+
+Pcm* OpenDefault(const Alsa& alsa, unsigned& rate) {
+    alsa.setErrorHandler(IgnoreAlsaMessage); // tonerix writes nothing to stderr
+    Pcm* pcm = nullptr;
+    // Non-blocking, so that a busy device cannot hang the program.
+    if (alsa.open(&pcm, "default", kStreamPlayback, kOpenNonBlocking) < 0) return nullptr;
+    if (alsa.setNonBlocking(pcm, 0) == 0) {
+        for (unsigned candidate : kRates) {
+            if (alsa.setParams(pcm, kFormatS16LittleEndian, kAccessReadWriteInterleaved, 1,
+                               candidate, 1, kLatencyUs) == 0) {
+                rate = candidate;
+                return pcm;
+            }
+        }
+    }
+    alsa.close(pcm);
+    return nullptr;
+}
+
+std::uint32_t PeriodFrames(const Alsa& alsa, Pcm* pcm, unsigned rate) {
+    Frames buffer = 0, period = 0;
+    alsa.getParams(pcm, &buffer, &period);
+    Frames shortest = rate * kShortestPeriodMs / 1000, longest = rate * kLongestPeriodMs / 1000;
+    if (period < shortest) period = shortest;
+    if (period > longest) period = longest;
+    return static_cast<std::uint32_t>(period);
+}
+
+// Writes all `count` frames; false when the stream is lost or a stop signal came.
+bool WriteAll(const Alsa& alsa, Pcm* pcm, const std::int16_t* samples, std::uint32_t count) {
+    while (count > 0) {
+        if (StopRequested()) return false;
+        SignedFrames written = alsa.writeInterleaved(pcm, samples, count);
+        if (written >= 0) {
+            samples += written;
+            count -= static_cast<std::uint32_t>(written);
+        } else if (written != -EINTR && alsa.recover(pcm, static_cast<int>(written), 1) < 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool SoundThroughAlsa(const ToneRequest& request) {
+    static Alsa alsa;
+    static bool loaded = Load(alsa);
+    if (!loaded) return false;
+    unsigned rate = 0;
+    Pcm* pcm = OpenDefault(alsa, rate);
+    if (pcm == nullptr) return false;
+
+    SineGenerator tone(rate, request.frequency, SineGenerator::FramesFor(rate, request.duration));
+    std::uint32_t period = PeriodFrames(alsa, pcm, rate);
+    std::int16_t samples[kMaxPeriodFrames];
+    Nanoseconds start = Now();
+    std::uint64_t written = 0;
+    bool streaming = true;
+    while (streaming && tone.Remaining() > 0) {
+        Nanoseconds playedBy = start + static_cast<Nanoseconds>(written * 1'000'000'000 / rate);
+        streaming = SleepUntil(playedBy - kMostAhead);
+        std::uint32_t count = tone.Fill(samples, period);
+        streaming = streaming && WriteAll(alsa, pcm, samples, count);
+        written += count;
+    }
+    if (streaming && alsa.drain(pcm) < 0 && StopRequested()) streaming = false;
+    if (!streaming) alsa.drop(pcm); // stop the sound at once
+    alsa.close(pcm);
+    return true;
+}
+
+} // namespace platform::linux_system

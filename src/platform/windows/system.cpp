@@ -1,0 +1,51 @@
+// Thin calls of the kernel32 and user32 functions the runtime is written for.
+#include <windows.h>
+
+#include "platform/platform.h"
+
+namespace platform {
+namespace {
+HANDLE AsHandle(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
+} // namespace
+
+Handle StandardHandle(StandardStream stream) {
+    return reinterpret_cast<Handle>(
+        GetStdHandle(stream == StandardStream::Error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE));
+}
+
+FileKind KindOf(Handle handle) {
+    switch (GetFileType(AsHandle(handle))) {
+    case FILE_TYPE_UNKNOWN:
+        return FileKind::Unknown;
+    case FILE_TYPE_CHAR:
+        return FileKind::Character;
+    case FILE_TYPE_PIPE:
+        return FileKind::Pipe;
+    default:
+        return FileKind::Disk;
+    }
+}
+
+bool Write(Handle handle, const void* bytes, std::uint32_t count) {
+    DWORD written = 0;
+    return WriteFile(AsHandle(handle), bytes, count, &written, nullptr) != 0;
+}
+
+std::uint32_t LastError() { return GetLastError(); }
+void CloseHandle(Handle handle) { ::CloseHandle(AsHandle(handle)); }
+void ExitProcess(std::uint32_t status) { ::ExitProcess(status); }
+
+const char* CommandLine() { return GetCommandLineA(); }
+const char* NextCharacter(const char* position) { return CharNextA(position); }
+std::uint32_t ModulePath(char* buffer, std::uint32_t size) {
+    return GetModuleFileNameA(nullptr, buffer, size);
+}
+
+void* Allocate(std::size_t size) { return HeapAlloc(GetProcessHeap(), 0, size); }
+bool Release(void* block) { return HeapFree(GetProcessHeap(), 0, block) != 0; }
+
+bool Beep(std::uint32_t frequency, std::uint32_t duration) {
+    return ::Beep(frequency, duration) != 0;
+}
+
+} // namespace platform

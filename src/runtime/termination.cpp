@@ -1,0 +1,89 @@
+// The common end: error report, shutdown of the channels, process exit.
+#include "runtime/termination.h"
+
+#include <cstring>
+
+#include "platform/platform.h"
+#include "runtime/console.h"
+
+namespace {
+
+std::int32_t exitStatus = 0;
+std::uint32_t failureLocation = 0;
+bool failureRecorded = false;
+bool consoleProgram = false;
+bool ending = false;
+
+constexpr char kTemplate[kReportLength] = "Runtime error     at 00000000";
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+void WriteReport() {
+    // Bytes the program handed over before the failure come first.
+    if (ConsoleOutput.mode == kModeOutput && ConsoleOutput.bufferPosition > 0)
+        ConsoleOutput.transfer(ConsoleOutput);
+    char report[kReportLength];
+    BuildReport(static_cast<std::uint32_t>(exitStatus), failureLocation, report);
+    // The report is written once and unchecked: if standard output is gone, so is it.
+    platform::Write(platform::StandardHandle(platform::StandardStream::Output), report,
+                    kReportLength);
+    platform::Write(platform::StandardHandle(platform::StandardStream::Output), "\r\n", 2);
+}
+
+[[noreturn]] void CommonEnd() {
+    // A fault while ending must not start the end over again.
+    if (ending) platform::ExitProcess(static_cast<std::uint32_t>(exitStatus));
+    ending = true;
+    if (failureRecorded) {
+        if (consoleProgram) WriteReport();
+        failureRecorded = false;
+        failureLocation = 0;
+    }
+    CloseChannel(StandardInput);
+    CloseChannel(ConsoleOutput);
+    CloseChannel(StandardError);
+    platform::ExitProcess(static_cast<std::uint32_t>(exitStatus));
+}
+
+// A processor fault of the main thread ends the program like any runtime failure.
+void OnFault(std::uint32_t code, std::uint32_t location) { RuntimeFailure(code, location); }
+
+} // namespace
+
+void BuildReport(std::uint32_t code, std::uint32_t location, char (&report)[kReportLength]) {
+    std::memcpy(report, kTemplate, kReportLength);
+    int place = 16; // character 17, counted from 1
+    do {
+        report[place--] = static_cast<char>('0' + code % 10);
+        code /= 10;
+    } while (code != 0 && place >= 13);
+    place = 28; // character 29
+    do {
+        report[place--] = kHexDigits[location & 0xF];
+        location >>= 4;
+    } while (location != 0);
+}
+
+void MarkConsoleProgram() { consoleProgram = true; }
+
+void StartRuntime() {
+    exitStatus = 0;
+    failureLocation = 0;
+    failureRecorded = false;
+    ending = false;
+    ResetChannels();
+    platform::InstallFaultHandler(OnFault);
+}
+
+void StopProgram(std::int32_t status) {
+    exitStatus = status;
+    CommonEnd();
+}
+
+void RuntimeFailure(std::uint32_t code, std::uint32_t location) {
+    failureLocation = location;
+    failureRecorded = true;
+    exitStatus = static_cast<std::int32_t>(code);
+    CommonEnd();
+}
+
+void EndProgram() { CommonEnd(); }

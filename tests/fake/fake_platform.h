@@ -1,0 +1,69 @@
+// A platform that records every call and fails on request, for what no real
+// system shows on demand: a failure on the 4th write, memory running out.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace fake {
+
+// Thrown by ExitProcess: the run is over.
+struct ProcessExit {
+    std::uint32_t status;
+};
+
+struct Platform {
+    // Standard output.
+    platform::Handle outputHandle = 11;
+    std::uint32_t standardHandleError = 0; // nonzero: GetStdHandle fails with it
+    platform::FileKind outputKind = platform::FileKind::Pipe;
+    std::map<int, std::uint32_t> writeFailures; // 1-based write number -> error code
+    std::vector<std::string> writes;            // every write attempted, in order
+    std::vector<platform::Handle> closedHandles;
+    std::uint32_t lastError = 0;
+
+    // Command line.
+    std::string commandLine = "tonerix.exe";
+    std::string modulePath = "C:\\tools\\tonerix.exe";
+    int commandLineFetches = 0;
+
+    // Memory.
+    int failAllocationAt = 0; // 1-based allocation number that fails; 0: none
+    int allocations = 0;
+    bool refuseRelease = false;
+    std::set<void*> liveBlocks;
+
+    // Tone and faults.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> beeps;
+    platform::FaultHandler faultHandler = nullptr;
+
+    std::string Output() const; // all written bytes joined
+};
+
+Platform& State();
+// A fresh platform; frees whatever the last run left allocated.
+void Reset();
+
+// Runs `body` (which must end the process) and returns the exit status.
+template <typename Body> std::uint32_t RunUntilExit(Body body) {
+    try {
+        body();
+    } catch (const ProcessExit& exit) {
+        return exit.status;
+    }
+    return 0xDEADBEEF; // the body returned: never a valid status
+}
+
+// Runs the whole program on `commandLine` and returns its exit status.
+inline std::uint32_t RunProgram(const std::string& commandLine) {
+    State().commandLine = commandLine;
+    return RunUntilExit([] { ProgramEntry(); });
+}
+
+} // namespace fake

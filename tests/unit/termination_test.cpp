@@ -1,0 +1,95 @@
+// The common end: the error report's form, what precedes it, and the exit status.
+#include <cstring>
+#include <string>
+
+#include "runtime/console.h"
+#include "runtime/text.h"
+#include "unit/runtime_fixture.h"
+
+namespace {
+
+class TerminationTest : public RuntimeTest {};
+
+TEST(ReportTest, ShowsCodeRightAlignedAndLocationInEightHexDigits) {
+    struct Case {
+        std::uint32_t code, location;
+        const char* text;
+    };
+    const Case cases[] = {
+        {0, 0x0, "Runtime error   0 at 00000000"},
+        {2, 0x401A2C, "Runtime error   2 at 00401A2C"},
+        {105, 0xDEADBEEF, "Runtime error 105 at DEADBEEF"},
+        {255, 0x10, "Runtime error 255 at 00000010"},
+        {44, 0xF0000000, "Runtime error  44 at F0000000"},
+    };
+    for (const Case& c : cases) {
+        char report[kReportLength];
+        BuildReport(c.code, c.location, report);
+        EXPECT_EQ(std::string(report, 29), c.text);
+        EXPECT_EQ(report[29], '\0');
+    }
+}
+
+TEST_F(TerminationTest, StopProgramNeverReports) {
+    for (std::int32_t status : {0, 3, 255}) {
+        fake::Reset();
+        StartRuntime();
+        EXPECT_EQ(fake::RunUntilExit([status] { StopProgram(status); }), std::uint32_t(status));
+        EXPECT_TRUE(system().writes.empty());
+    }
+}
+
+TEST_F(TerminationTest, BufferedTextGoesOutBeforeTheReport) {
+    system().outputKind = platform::FileKind::Pipe;
+    WriteLine(WriteText(ConsoleOutput, "held"));
+    EXPECT_EQ(fake::RunUntilExit([] { RuntimeFailure(7, 0xABC); }), 7u);
+    EXPECT_EQ(system().Output(), "held\r\n" + Report("7", "00000ABC"));
+    ASSERT_EQ(system().writes.size(), 3u);
+    EXPECT_EQ(system().writes[1].size(), 30u);
+    EXPECT_EQ(system().writes[2], "\r\n");
+}
+
+TEST_F(TerminationTest, FailureAtShutdownLeavesTheStatus) {
+    system().outputKind = platform::FileKind::Pipe;
+    system().writeFailures = {{1, 28}};
+    WriteLine(WriteText(ConsoleOutput, "last words"));
+    EXPECT_EQ(fake::RunUntilExit([] { StopProgram(0); }), 0u);
+    EXPECT_EQ(system().writes.size(), 1u); // the failed write, and no report
+}
+
+TEST_F(TerminationTest, ProcessorFaultEndsThroughTheReport) {
+    ASSERT_NE(system().faultHandler, nullptr);
+    auto handler = system().faultHandler;
+    EXPECT_EQ(fake::RunUntilExit([handler] { handler(216, 0x12345); }), 216u);
+    EXPECT_EQ(system().Output(), Report("216", "00012345"));
+}
+
+TEST_F(TerminationTest, MemoryFailures) {
+    struct Case {
+        const char* name;
+        int failAllocationAt;
+        bool refuseRelease;
+        std::uint32_t status;
+    };
+    const Case cases[] = {
+        {"allocation fails", 1, false, 203},
+        {"release refused", 0, true, 204},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake::Reset();
+        StartRuntime();
+        system().failAllocationAt = c.failAllocationAt;
+        system().refuseRelease = c.refuseRelease;
+        std::uint32_t status = fake::RunUntilExit([] {
+            Text text;
+            text.Resize(5);
+            text.Clear();
+        });
+        EXPECT_EQ(status, c.status);
+        EXPECT_EQ(system().Output().substr(0, 17), "Runtime error " + std::to_string(c.status));
+        EXPECT_EQ(system().Output().size(), 32u);
+    }
+}
+
+} // namespace
