@@ -44,8 +44,8 @@ const char* NextCharacter(const char* position);
 std::uint32_t ModulePath(char* buffer, std::uint32_t size);
 
 // --- Memory ---------------------------------------------------------------
-void* Allocate(std::size_t size);  // null when no memory is left
-bool Release(void* block);         // false when the memory manager refuses
+void* Allocate(std::size_t size); // null when no memory is left
+bool Release(void* block);        // false when the memory manager refuses
 
 // --- Tone -----------------------------------------------------------------
 // Sounds `frequency` Hz for `duration` ms and returns when the tone is over.

@@ -23,14 +23,15 @@ void StorePending(std::uint32_t code) {
     if (code != 0) pendingIoResult = code;
 }
 
-std::uint32_t NoOperation(TextChannel&) { return 0; }
+std::uint32_t NoOperation(TextChannel&) {
+    return 0;
+}
 
 // Hands the buffered bytes to the system. Bytes that fail to go out are
 // discarded all the same, and a short write counts as success.
 std::uint32_t WriteOut(TextChannel& channel) {
     if (channel.bufferPosition == 0) return 0;
-    bool written =
-        platform::Write(channel.handle, channel.bufferPointer, channel.bufferPosition);
+    bool written = platform::Write(channel.handle, channel.bufferPointer, channel.bufferPosition);
     channel.bufferPosition = 0;
     return written ? 0 : platform::LastError();
 }
@@ -44,9 +45,9 @@ std::uint32_t StandardOpen(TextChannel& channel) {
     channel.close = NoOperation;
     channel.bufferPointer = channel.buffer;
 
-    platform::Handle handle = platform::StandardHandle(&channel == &StandardError
-                                                           ? platform::StandardStream::Error
-                                                           : platform::StandardStream::Output);
+    platform::Handle handle =
+        platform::StandardHandle(&channel == &StandardError ? platform::StandardStream::Error
+                                                            : platform::StandardStream::Output);
     if (handle == platform::kInvalidHandle) {
         channel.mode = kModeClosed;
         return platform::LastError();
@@ -117,7 +118,8 @@ void ResetChannels() {
 
 TextChannel& WriteText(TextChannel& channel, std::string_view text, std::uint32_t width) {
     if (!OpenOnTheFly(channel)) return channel;
-    static constexpr char kBlanks[] = "                                                                ";
+    static constexpr char kBlanks[] =
+        "                                                                ";
     static_assert(sizeof kBlanks - 1 == 64);
     for (std::uint32_t missing = width > text.size() ? width - text.size() : 0; missing > 0;) {
         std::uint32_t piece = missing < 64 ? missing : 64;
@@ -165,4 +167,6 @@ void CloseChannel(TextChannel& channel) {
     channel.mode = kModeClosed;
 }
 
-std::uint32_t PendingIoResult() { return pendingIoResult; }
+std::uint32_t PendingIoResult() {
+    return pendingIoResult;
+}

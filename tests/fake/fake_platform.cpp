@@ -37,7 +37,9 @@ Handle StandardHandle(StandardStream) {
     return State().outputHandle;
 }
 
-FileKind KindOf(Handle) { return State().outputKind; }
+FileKind KindOf(Handle) {
+    return State().outputKind;
+}
 
 bool Write(Handle, const void* bytes, std::uint32_t count) {
     auto& state = State();
@@ -48,15 +50,23 @@ bool Write(Handle, const void* bytes, std::uint32_t count) {
     return false;
 }
 
-std::uint32_t LastError() { return State().lastError; }
-void CloseHandle(Handle handle) { State().closedHandles.push_back(handle); }
-void ExitProcess(std::uint32_t status) { throw fake::ProcessExit{status}; }
+std::uint32_t LastError() {
+    return State().lastError;
+}
+void CloseHandle(Handle handle) {
+    State().closedHandles.push_back(handle);
+}
+void ExitProcess(std::uint32_t status) {
+    throw fake::ProcessExit{status};
+}
 
 const char* CommandLine() {
     ++State().commandLineFetches;
     return State().commandLine.c_str();
 }
-const char* NextCharacter(const char* position) { return position + 1; }
+const char* NextCharacter(const char* position) {
+    return position + 1;
+}
 std::uint32_t ModulePath(char* buffer, std::uint32_t size) {
     const std::string& path = State().modulePath;
     std::uint32_t length = path.size() < size ? static_cast<std::uint32_t>(path.size()) : size;
@@ -85,7 +95,9 @@ bool Beep(std::uint32_t frequency, std::uint32_t duration) {
     return true;
 }
 
-void InstallFaultHandler(FaultHandler handler) { State().faultHandler = handler; }
+void InstallFaultHandler(FaultHandler handler) {
+    State().faultHandler = handler;
+}
 std::uint32_t CodeLocation(const void* address) {
     return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(address));
 }

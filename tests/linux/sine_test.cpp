@@ -40,8 +40,10 @@ TEST(SineTest, FrameCountIsRoundedRateTimesDuration) {
         std::uint32_t rate, ms;
         std::uint64_t frames;
     };
-    const Case cases[] = {{48000, 250, 12000}, {44100, 1, 44}, {44100, 10, 441}, {22050, 1, 22},
-                          {48000, 0, 0}, {48000, 4294967295u, 206158430160ull}, {11025, 3, 33}};
+    const Case cases[] = {{48000, 250, 12000}, {44100, 1, 44},
+                          {44100, 10, 441},    {22050, 1, 22},
+                          {48000, 0, 0},       {48000, 4294967295u, 206158430160ull},
+                          {11025, 3, 33}};
     for (const Case& c : cases)
         EXPECT_EQ(SineGenerator::FramesFor(c.rate, c.ms), c.frames) << c.rate << "/" << c.ms;
     EXPECT_EQ(Generate(48000, 440, 250).size(), 12000u);

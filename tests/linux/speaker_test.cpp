@@ -65,8 +65,9 @@ TEST(SpeakerTest, StopSignalSilencesAndEndsByThatSignal) {
         if (child == 0) {
             // Through the tone service, with the stop signal handling in place.
             static const char* device = fifo.path.c_str();
-            const ToneDriver drivers[] = {
-                {"fifo", [](const ToneRequest& r) { return SoundThroughSpeakerEvents(device, r); }}};
+            const ToneDriver drivers[] = {{"fifo", [](const ToneRequest& r) {
+                                               return SoundThroughSpeakerEvents(device, r);
+                                           }}};
             SoundTone(drivers, 880, 5000);
             _exit(0);
         }

@@ -62,8 +62,8 @@ int main(int argc, char** argv) {
     startup.hStdOutput = childOutput;
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION process;
-    if (!CreateProcessA(argv[1], line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                        &startup, &process))
+    if (!CreateProcessA(argv[1], line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &process))
         ExitProcess(kLauncherFailed);
     if (childOutput != nullptr && childOutput != ours) CloseHandle(childOutput);
 

@@ -2,8 +2,9 @@
 // splitter makes of the command line, and it provokes processor faults so
 // that tests can see the runtime report them.
 //
-//   probe args          one line "count N", then "index:HEX" for each argument
-//   probe fault KIND    access | divide | stack | privileged
+//   probe fault KIND    provokes a fault: access | divide | stack | privileged
+//   probe ANYTHING ELSE one line "index:HEX" for argument 0 up to the one
+//                       behind the last, which must come back empty
 #include <cstdint>
 
 #include "platform/platform.h"
@@ -64,17 +65,17 @@ void ProgramEntry() {
     StartRuntime();
     Text command;
     ArgumentAt(1, command);
-    if (command == "args") {
+    if (command == "fault") {
+        Text kind;
+        ArgumentAt(2, kind);
+        Fault(kind);
+    } else {
         std::int32_t count = ArgumentCount();
         Text argument;
         for (std::int32_t index = 0; index <= count + 1; ++index) {
             ArgumentAt(index, argument);
             WriteHexLine(index, argument);
         }
-    } else if (command == "fault") {
-        Text kind;
-        ArgumentAt(2, kind);
-        Fault(kind);
     }
     EndProgram();
 }

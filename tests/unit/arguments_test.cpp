@@ -18,8 +18,10 @@ class ArgumentsTest : public RuntimeTest {
         Text argument;
         for (std::int32_t index = 1; index <= count + 1; ++index) {
             ArgumentAt(index, argument);
-            if (index <= count) arguments.emplace_back(argument.View());
-            else EXPECT_TRUE(argument.Empty()) << "nothing behind the last argument";
+            if (index <= count)
+                arguments.emplace_back(argument.View());
+            else
+                EXPECT_TRUE(argument.Empty()) << "nothing behind the last argument";
         }
         return arguments;
     }
@@ -79,7 +81,7 @@ TEST_F(ArgumentsTest, IndexZeroIsTheExecutablePath) {
     };
     const Case cases[] = {
         {"C:\\tools\\tonerix.exe", "C:\\tools\\tonerix.exe"},
-        {"", ""},                               // the platform could not tell
+        {"", ""},                                       // the platform could not tell
         {std::string(300, 'p'), std::string(261, 'p')}, // as much as the buffer holds
     };
     for (const Case& c : cases) {

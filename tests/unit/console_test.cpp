@@ -28,11 +28,23 @@ TEST_F(ConsoleTest, HandsBytesOverByDeviceKind) {
     };
     const std::string block(128, 'b');
     const Case cases[] = {
-        {"console: one write per line", FileKind::Character, {"ab", "", "cde"}, {4, 2, 5}, {4, 2, 5}},
+        {"console: one write per line",
+         FileKind::Character,
+         {"ab", "", "cde"},
+         {4, 2, 5},
+         {4, 2, 5}},
         {"pipe: held until the end", FileKind::Pipe, {"ab", "", "cde"}, {}, {11}},
         {"file: held until the end", FileKind::Disk, {"ab", "cde"}, {}, {9}},
-        {"pipe: 300 bytes as 128, 128, rest", FileKind::Pipe, {std::string(300, 'x')}, {128, 128}, {128, 128, 46}},
-        {"console: long line in pieces", FileKind::Character, {std::string(300, 'x')}, {128, 128, 46}, {128, 128, 46}},
+        {"pipe: 300 bytes as 128, 128, rest",
+         FileKind::Pipe,
+         {std::string(300, 'x')},
+         {128, 128},
+         {128, 128, 46}},
+        {"console: long line in pieces",
+         FileKind::Character,
+         {std::string(300, 'x')},
+         {128, 128, 46},
+         {128, 128, 46}},
         {"file: exact block goes at once", FileKind::Disk, {std::string(126, 'x')}, {128}, {128}},
     };
     for (const Case& c : cases) {
@@ -127,7 +139,8 @@ TEST_F(ConsoleTest, CheckOutputEndsWithTheLowEightBits) {
         std::uint32_t status = fake::RunUntilExit([] { CheckOutput(); });
         EXPECT_EQ(status, c.status);
         ASSERT_EQ(system().writes.size(), 4u); // one, the failed two, the report's two writes
-        EXPECT_EQ(system().writes[2].substr(0, 17), "Runtime error " + std::string(3 - std::string(c.shown).size(), ' ') + c.shown);
+        EXPECT_EQ(system().writes[2].substr(0, 17),
+                  "Runtime error " + std::string(3 - std::string(c.shown).size(), ' ') + c.shown);
     }
 }
 

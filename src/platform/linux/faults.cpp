@@ -26,21 +26,17 @@ alignas(16) char alternateStack[64 * 1024];
 
 // x86 instructions that user code may not run; Linux reports them as SIGSEGV.
 bool IsPrivilegedInstruction(const unsigned char* pc) {
-    switch (pc[0]) {
-    case 0xF4: // hlt
-    case 0xFA: // cli
-    case 0xFB: // sti
-    case 0xE4: case 0xE5: case 0xE6: case 0xE7: // in/out with an immediate port
-    case 0xEC: case 0xED: case 0xEE: case 0xEF: // in/out through dx
-        return true;
-    case 0x0F:
-        switch (pc[1]) {
-        case 0x06: case 0x08: case 0x09: case 0x20: case 0x21: case 0x22: case 0x23:
-        case 0x30: case 0x32:
-            return true;
-        }
-    }
-    return false;
+    // hlt, cli, sti, and in/out through an immediate port or dx.
+    constexpr unsigned char kOneByte[] = {0xF4, 0xFA, 0xFB, 0xE4, 0xE5, 0xE6,
+                                          0xE7, 0xEC, 0xED, 0xEE, 0xEF};
+    // After 0x0F: clts, invd, wbinvd, moves to and from control and debug registers, wrmsr, rdmsr.
+    constexpr unsigned char kTwoByte[] = {0x06, 0x08, 0x09, 0x20, 0x21, 0x22, 0x23, 0x30, 0x32};
+    auto contains = [](const auto& table, unsigned char byte) {
+        for (unsigned char entry : table)
+            if (entry == byte) return true;
+        return false;
+    };
+    return pc[0] == 0x0F ? contains(kTwoByte, pc[1]) : contains(kOneByte, pc[0]);
 }
 
 void OnFaultSignal(int signal, siginfo_t* info, void* context) {

@@ -17,20 +17,21 @@ struct CodeEntry {
     std::uint32_t code;
 };
 constexpr CodeEntry kCodes[] = {
-    {0xC0000005, 216}, {0xC000008C, 201}, {0xC000008D, 206}, {0xC000008E, 200},
-    {0xC000008F, 207}, {0xC0000090, 207}, {0xC0000091, 205}, {0xC0000092, 207},
-    {0xC0000093, 206}, {0xC0000094, 200}, {0xC0000095, 215}, {0xC0000096, 218},
-    {0xC00000FD, 202}, {0xC000013A, 217},
+    {0xC0000005, 216}, {0xC000008C, 201}, {0xC000008D, 206}, {0xC000008E, 200}, {0xC000008F, 207},
+    {0xC0000090, 207}, {0xC0000091, 205}, {0xC0000092, 207}, {0xC0000093, 206}, {0xC0000094, 200},
+    {0xC0000095, 215}, {0xC0000096, 218}, {0xC00000FD, 202}, {0xC000013A, 217},
 };
 constexpr std::uint32_t kOtherFault = 255;
 constexpr DWORD kUnwinding = 0x2 | 0x4; // unwinding, exit unwind
 
 // Without a top-level filter the system (or Wine) would start a debugger
 // that writes a crash dump; with this one it lets the program handle the fault.
-LONG WINAPI LetProgramHandle(EXCEPTION_POINTERS*) { return EXCEPTION_EXECUTE_HANDLER; }
+LONG WINAPI LetProgramHandle(EXCEPTION_POINTERS*) {
+    return EXCEPTION_EXECUTE_HANDLER;
+}
 
 extern "C" EXCEPTION_DISPOSITION __cdecl OnException(EXCEPTION_RECORD* record, void*,
-                                                    CONTEXT* context, void*) {
+                                                     CONTEXT* context, void*) {
     if ((record->ExceptionFlags & kUnwinding) != 0 || faultHandler == nullptr)
         return ExceptionContinueSearch;
     EXCEPTION_POINTERS pointers{record, context};

@@ -48,7 +48,8 @@ double SineGenerator::Gain(std::uint64_t frame) const {
 }
 
 std::uint32_t SineGenerator::Fill(std::int16_t* out, std::uint32_t capacity) {
-    std::uint32_t count = Remaining() < capacity ? static_cast<std::uint32_t>(Remaining()) : capacity;
+    std::uint32_t count =
+        Remaining() < capacity ? static_cast<std::uint32_t>(Remaining()) : capacity;
     for (std::uint32_t i = 0; i < count; ++i, ++position_) {
         out[i] = Round(kPeak * Gain(position_) * Sine(phase_));
         phase_ += step_;

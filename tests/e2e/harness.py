@@ -1,0 +1,124 @@
+"""Shared helpers for the end-to-end suites: where the built programs are, and
+how to run them on real pipes, files, terminals, sound devices and Wine."""
+
+import os
+import pty
+import re
+import shutil
+import subprocess
+import tempfile
+import tty
+import unittest
+
+TONERIX = os.environ.get("TONERIX_BIN", "")
+PROBE = os.environ.get("TONERIX_PROBE", "")
+TONERIX_EXE = os.environ.get("TONERIX_EXE", "")
+PROBE_EXE = os.environ.get("TONERIX_PROBE_EXE", "")
+LAUNCHER_EXE = os.environ.get("TONERIX_LAUNCHER_EXE", "")
+
+HELP_SCREEN = (
+    b"\r\n"
+    b"Tonerix  (c) 2026 the tonerix developers\r\n"
+    b"tonerix.exe           =  ohne Parameter 1000Hz 1000msec.\r\n"
+    b"tonerix.exe 1000 5000 =  1000Hz 5000msec.\r\n"
+    b"tonerix.exe help      =  diese Hilfe\r\n"
+    b"tonerix.exe /?        =  diese Hilfe\r\n"
+    b"\r\n"
+)
+
+REPORT = re.compile(rb"Runtime error ([ 0-9]{3}) at ([0-9A-F]{8})\x00\r\n")
+
+
+def parse_report(output):
+    """The code and location of the report that ends `output`, or None."""
+    match = REPORT.fullmatch(output[-32:])
+    if not match:
+        return None
+    return int(match.group(1)), int(match.group(2), 16)
+
+
+def run(argv, **kwargs):
+    kwargs.setdefault("stdout", subprocess.PIPE)
+    kwargs.setdefault("stderr", subprocess.PIPE)
+    kwargs.setdefault("timeout", 60)
+    return subprocess.run(argv, **kwargs)
+
+
+def write_calls(argv, stdout=subprocess.DEVNULL, **kwargs):
+    """Runs `argv` under strace; returns (status, [sizes of write(2)s to fd 1])."""
+    with tempfile.NamedTemporaryFile("r") as trace:
+        result = run(["strace", "-qq", "-e", "trace=write", "-e", "signal=none",
+                      "-o", trace.name] + list(argv), stdout=stdout, **kwargs)
+        sizes = [int(m.group(1)) for m in
+                 re.finditer(r"^write\(1, .*\) += (-?\d+)", trace.read(), re.M)]
+    return result.returncode, sizes
+
+
+def run_on_raw_terminal(argv, trace=()):
+    """Runs `argv` under strace with a raw pseudo-terminal as standard output;
+    returns (status, bytes seen on the terminal, sizes of the writes).
+    `trace` adds strace options, such as a fault to inject."""
+    master, slave = pty.openpty()
+    tty.setraw(slave)  # no CR insertion: the bytes arrive as written
+    try:
+        status, sizes = write_calls(list(trace) + argv, stdout=slave)
+        os.close(slave)
+        slave = -1
+        seen = b""
+        while True:
+            try:
+                chunk = os.read(master, 4096)
+            except OSError:
+                break
+            if not chunk:
+                break
+            seen += chunk
+        return status, seen, sizes
+    finally:
+        if slave >= 0:
+            os.close(slave)
+        os.close(master)
+
+
+def require(path, what):
+    if not path or not os.path.exists(path):
+        raise unittest.SkipTest(f"{what} was not built")
+
+
+class Wine:
+    """The Windows programs under Wine, started through the test launcher so
+    that the command line reaches them exactly as given."""
+
+    @staticmethod
+    def available():
+        return bool(TONERIX_EXE) and os.path.exists(TONERIX_EXE) and shutil.which("wine")
+
+    @staticmethod
+    def environment():
+        env = dict(os.environ)
+        env.setdefault("WINEPREFIX", os.path.join(tempfile.gettempdir(), "tonerix-wine"))
+        env["WINEDEBUG"] = "-all"
+        env["WINEDLLOVERRIDES"] = "mscoree,mshtml="  # no installer dialogs in a fresh prefix
+        return env
+
+    @classmethod
+    def boot(cls):
+        env = cls.environment()
+        if not os.path.exists(os.path.join(env["WINEPREFIX"], "system.reg")):
+            run(["wineboot", "-i"], env=env, timeout=300)
+        # Keep the server up between runs (a cold start costs more than half a
+        # second), but let it go by itself 30 s after the last one.
+        run(["wineserver", "-p30"], env=env, stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL)
+
+    @staticmethod
+    def dos_path(path):
+        return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+    @classmethod
+    def launch(cls, program, line, mode="pipe", stdout=subprocess.PIPE):
+        """Runs `program` with the exact command line `line` (bytes); returns
+        (exit status, standard output)."""
+        result = run(["wine", LAUNCHER_EXE, cls.dos_path(program), line.hex(), mode],
+                     stdout=stdout, env=cls.environment(), timeout=120)
+        return result.returncode, result.stdout

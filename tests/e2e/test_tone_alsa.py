@@ -1,0 +1,70 @@
+"""The tone through the real ALSA library into a WAV file: its length, pitch,
+level and ramps, and the requests the tone service refuses."""
+
+import os
+import time
+import unittest
+
+from audio import peak, pitch, read_wav, rms, wav_capture
+from harness import TONERIX, require, run
+
+HALF_SCALE = 16384
+
+
+def setUpModule():
+    require(TONERIX, "tonerix")
+
+
+class CapturedTone(unittest.TestCase):
+    def test_tones_have_exact_length_pitch_level_and_ramps(self):
+        # (arguments, frequency, milliseconds)
+        cases = [(["440", "250"], 440, 250), ([], 1000, 1000), (["$1B8", "250"], 440, 250),
+                 (["37", "200"], 37, 200), (["8000", "120"], 8000, 120)]
+        for arguments, frequency, ms in cases:
+            with self.subTest(arguments=arguments), wav_capture() as (env, wav):
+                began = time.monotonic()
+                result = run([TONERIX] + arguments, env=env)
+                elapsed = time.monotonic() - began
+                self.assertEqual((result.returncode, result.stdout, result.stderr), (0, b"", b""))
+                self.assertGreaterEqual(elapsed, ms / 1000, "the call never returns early")
+                rate, channels, width, samples = read_wav(wav)
+                self.assertEqual((channels, width), (1, 2))
+                self.assertEqual(len(samples), round(rate * ms / 1000))
+                self.assertAlmostEqual(pitch(samples, rate), frequency, delta=frequency * 0.002)
+                ramp = rate * 5 // 1000
+                # About half of full scale: a sine's RMS is its peak over sqrt 2.
+                self.assertLessEqual(peak(samples), HALF_SCALE)
+                self.assertAlmostEqual(rms(samples[ramp:-ramp]), HALF_SCALE / 2 ** 0.5,
+                                       delta=HALF_SCALE * 0.02)
+                # Quiet at both ends, full level once the 5 ms ramps are over.
+                self.assertLess(peak(samples[: ramp // 4]), HALF_SCALE * 0.2)
+                self.assertLess(peak(samples[-(ramp // 4):]), HALF_SCALE * 0.2)
+                period = int(rate / frequency) + 1
+                self.assertGreater(rms(samples[ramp: ramp + 4 * period]), HALF_SCALE * 0.65)
+
+    def test_refused_requests_write_no_audio_and_do_not_wait(self):
+        for arguments in (["-440", "250"], ["36", "100"], ["32768", "100"], ["440", "0"],
+                          ["-440", "5000"], ["36", "5000"], ["32768", "5000"],
+                          ["$FFFFFFFF", "5000"]):
+            with self.subTest(arguments=arguments), wav_capture() as (env, wav):
+                began = time.monotonic()
+                result = run([TONERIX] + arguments, env=env)
+                elapsed = time.monotonic() - began
+                self.assertEqual((result.returncode, result.stdout, result.stderr), (0, b"", b""))
+                self.assertFalse(os.path.exists(wav) and read_wav(wav)[3], "no audio")
+                self.assertLess(elapsed, 2.0, "a refused tone does not wait it out")
+
+
+class NoSoundCard(unittest.TestCase):
+    def test_without_a_device_it_waits_silently_and_says_nothing(self):
+        with wav_capture() as (env, _):
+            os.remove(os.path.join(env["HOME"], ".asoundrc"))  # ALSA finds no card here
+            began = time.monotonic()
+            result = run([TONERIX, "440", "300"], env=env)
+            elapsed = time.monotonic() - began
+        self.assertEqual((result.returncode, result.stdout, result.stderr), (0, b"", b""))
+        self.assertGreaterEqual(elapsed, 0.3)
+
+
+if __name__ == "__main__":
+    unittest.main()
