@@ -16,8 +16,9 @@ bool IsSeparator(char byte) {
     return value >= 0x01 && value <= 0x20;
 }
 
-// Walks one argument from `position`, handing each of its bytes to `take`,
-// and returns where the walk stopped: at the separator or zero byte that ended it.
+// Walks one argument from `position`, handing each character of it to `take`
+// as a [first, last) byte range, and returns where the walk stopped: at the
+// separator or zero byte that ended it.
 template <typename Take> const char* WalkArgument(const char* position, Take take) {
     bool quoted = false;
     for (;;) {
@@ -31,8 +32,8 @@ template <typename Take> const char* WalkArgument(const char* position, Take tak
         if (!quoted && IsSeparator(byte)) return position;
         // A multi-byte character is taken whole; its trail byte is never tested.
         const char* next = platform::NextCharacter(position);
-        for (; position != next && *position != '\0'; ++position)
-            take(*position);
+        take(position, next);
+        position = next;
     }
 }
 
@@ -56,10 +57,15 @@ const char* NextArgument(const char* position, Text& argument) {
             break;
     }
     std::uint32_t length = 0;
-    WalkArgument(position, [&length](char) { ++length; });
+    WalkArgument(position, [&length](const char* first, const char* last) {
+        length += static_cast<std::uint32_t>(last - first);
+    });
     argument.Resize(length);
     char* out = argument.Bytes();
-    return WalkArgument(position, [&out](char byte) { *out++ = byte; });
+    return WalkArgument(position, [&out](const char* first, const char* last) {
+        while (first != last)
+            *out++ = *first++;
+    });
 }
 
 std::int32_t ArgumentCount() {

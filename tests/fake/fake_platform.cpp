@@ -1,6 +1,7 @@
 // The fake platform's implementation of the seam.
 #include "fake/fake_platform.h"
 
+#include <csetjmp>
 #include <cstdlib>
 
 namespace fake {
@@ -57,7 +58,9 @@ void CloseHandle(Handle handle) {
     State().closedHandles.push_back(handle);
 }
 void ExitProcess(std::uint32_t status) {
-    throw fake::ProcessExit{status};
+    State().exitStatus = status;
+    if (State().exitPoint == nullptr) std::abort(); // an exit outside RunUntilExit
+    std::longjmp(*State().exitPoint, 1);
 }
 
 const char* CommandLine() {

@@ -2,6 +2,7 @@
 // system shows on demand: a failure on the 4th write, memory running out.
 #pragma once
 
+#include <csetjmp>
 #include <cstdint>
 #include <map>
 #include <set>
@@ -12,11 +13,6 @@
 #include "platform/platform.h"
 
 namespace fake {
-
-// Thrown by ExitProcess: the run is over.
-struct ProcessExit {
-    std::uint32_t status;
-};
 
 struct Platform {
     // Standard output.
@@ -43,6 +39,12 @@ struct Platform {
     std::vector<std::pair<std::uint32_t, std::uint32_t>> beeps;
     platform::FaultHandler faultHandler = nullptr;
 
+    // The run's end: ExitProcess records the status and jumps back to the
+    // caller of RunUntilExit. A jump, not an exception, because the runtime is
+    // built without exceptions and the optimiser may assume none pass through it.
+    std::uint32_t exitStatus = 0;
+    std::jmp_buf* exitPoint = nullptr;
+
     std::string Output() const; // all written bytes joined
 };
 
@@ -51,13 +53,17 @@ Platform& State();
 void Reset();
 
 // Runs `body` (which must end the process) and returns the exit status.
+// Objects the body had on its stack are not destroyed; Reset frees their memory.
 template <typename Body> std::uint32_t RunUntilExit(Body body) {
-    try {
+    std::jmp_buf here;
+    State().exitPoint = &here;
+    if (setjmp(here) == 0) {
         body();
-    } catch (const ProcessExit& exit) {
-        return exit.status;
+        State().exitPoint = nullptr;
+        return 0xDEADBEEF; // the body returned: never a valid status
     }
-    return 0xDEADBEEF; // the body returned: never a valid status
+    State().exitPoint = nullptr;
+    return State().exitStatus;
 }
 
 // Runs the whole program on `commandLine` and returns its exit status.

@@ -9,14 +9,15 @@
 namespace {
 
 using platform::linux_system::BuildCommandLine;
-using platform::linux_system::CommandLineSize;
+using platform::linux_system::CommandLineCapacity;
 
 std::string Rebuild(const std::vector<const char*>& argv) {
-    std::string line(CommandLineSize(static_cast<int>(argv.size()), argv.data()), '?');
-    BuildCommandLine(static_cast<int>(argv.size()), argv.data(), line.data());
-    EXPECT_EQ(line.back(), '\0');
-    line.pop_back();
-    return line;
+    int argc = static_cast<int>(argv.size());
+    std::string line(CommandLineCapacity(argc, argv.data()), '?');
+    std::size_t length = BuildCommandLine(argc, argv.data(), line.data());
+    EXPECT_LT(length, line.size()) << "room for the zero byte";
+    EXPECT_EQ(line[length], '\0');
+    return line.substr(0, length);
 }
 
 TEST(CommandLineTest, QuotesOnlyWhatWouldOtherwiseSplitOrVanish) {

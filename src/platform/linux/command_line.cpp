@@ -16,13 +16,10 @@ char* rebuiltLine = nullptr;
 
 bool NeedsQuotes(const char* element) {
     if (*element == '\0') return true;
-    bool separator = false;
-    for (const char* p = element; *p != '\0'; ++p) {
-        if (*p == '"') return false;
-        auto byte = static_cast<unsigned char>(*p);
-        if (byte <= 0x20) separator = true;
-    }
-    return separator;
+    if (std::strchr(element, '"') != nullptr) return false;
+    for (const char* p = element; *p != '\0'; ++p)
+        if (static_cast<unsigned char>(*p) <= 0x20) return true;
+    return false;
 }
 
 } // namespace
@@ -32,14 +29,15 @@ void RememberArguments(int argc, char** argv) {
     savedArgv = argv;
 }
 
-std::size_t CommandLineSize(int argc, const char* const* argv) {
+std::size_t CommandLineCapacity(int argc, const char* const* argv) {
     std::size_t size = 1; // the terminating zero
     for (int i = 0; i < argc; ++i)
-        size += std::strlen(argv[i]) + (NeedsQuotes(argv[i]) ? 2 : 0) + (i > 0 ? 1 : 0);
+        size += std::strlen(argv[i]) + 3; // a separator and two quotes at most
     return size;
 }
 
-void BuildCommandLine(int argc, const char* const* argv, char* out) {
+std::size_t BuildCommandLine(int argc, const char* const* argv, char* out) {
+    char* start = out;
     for (int i = 0; i < argc; ++i) {
         if (i > 0) *out++ = ' ';
         bool quoted = NeedsQuotes(argv[i]);
@@ -50,6 +48,7 @@ void BuildCommandLine(int argc, const char* const* argv, char* out) {
         if (quoted) *out++ = '"';
     }
     *out = '\0';
+    return static_cast<std::size_t>(out - start);
 }
 
 } // namespace platform::linux_system
@@ -59,7 +58,7 @@ namespace platform {
 const char* CommandLine() {
     using namespace linux_system;
     if (rebuiltLine == nullptr) {
-        rebuiltLine = static_cast<char*>(std::malloc(CommandLineSize(savedArgc, savedArgv)));
+        rebuiltLine = static_cast<char*>(std::malloc(CommandLineCapacity(savedArgc, savedArgv)));
         if (rebuiltLine != nullptr) BuildCommandLine(savedArgc, savedArgv, rebuiltLine);
     }
     return rebuiltLine;
