@@ -103,22 +103,30 @@ class Wine:
 
     @classmethod
     def boot(cls):
+        """Starts a server that outlives single runs (a cold start costs more
+        than half a second each time) and lets it go by itself 30 s after the
+        last one, then prepares the prefix if it is new."""
         env = cls.environment()
-        if not os.path.exists(os.path.join(env["WINEPREFIX"], "system.reg")):
-            run(["wineboot", "-i"], env=env, timeout=300)
-        # Keep the server up between runs (a cold start costs more than half a
-        # second), but let it go by itself 30 s after the last one.
+        os.makedirs(env["WINEPREFIX"], exist_ok=True)
         run(["wineserver", "-p30"], env=env, stdout=subprocess.DEVNULL,
             stderr=subprocess.DEVNULL)
+        if not os.path.exists(os.path.join(env["WINEPREFIX"], "system.reg")):
+            run(["wineboot", "-i"], env=env, timeout=300, stdout=subprocess.DEVNULL,
+                stderr=subprocess.DEVNULL)
 
     @staticmethod
     def dos_path(path):
         return "Z:" + os.path.abspath(path).replace("/", "\\")
 
     @classmethod
-    def launch(cls, program, line, mode="pipe", stdout=subprocess.PIPE):
+    def launch(cls, program, line, mode="pipe", stdout=None):
         """Runs `program` with the exact command line `line` (bytes); returns
-        (exit status, standard output)."""
-        result = run(["wine", LAUNCHER_EXE, cls.dos_path(program), line.hex(), mode],
-                     stdout=stdout, env=cls.environment(), timeout=120)
-        return result.returncode, result.stdout
+        (exit status, standard output). Output goes through a file, not a
+        pipe: Wine's helper processes may inherit a pipe and hold it open long
+        after the program has ended."""
+        with tempfile.TemporaryFile() as captured:
+            result = run(["wine", LAUNCHER_EXE, cls.dos_path(program), line.hex(), mode],
+                         stdout=stdout if stdout is not None else captured,
+                         stderr=subprocess.DEVNULL, env=cls.environment(), timeout=120)
+            captured.seek(0)
+            return result.returncode, captured.read()

@@ -120,9 +120,9 @@ bool WriteAll(const Alsa& alsa, Pcm* pcm, const std::int16_t* samples, std::uint
 } // namespace
 
 bool SoundThroughAlsa(const ToneRequest& request) {
-    static Alsa alsa;
-    static bool loaded = Load(alsa);
-    if (!loaded) return false;
+    // One tone a run: the library is looked for once, when it is first needed.
+    Alsa alsa;
+    if (!Load(alsa)) return false;
     unsigned rate = 0;
     Pcm* pcm = OpenDefault(alsa, rate);
     if (pcm == nullptr) return false;

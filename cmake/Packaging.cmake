@@ -1,0 +1,38 @@
+# Installing, and the Debian package built with CPack.
+include(GNUInstallDirs)
+
+set(TONERIX_MAN_PAGE ${PROJECT_BINARY_DIR}/tonerix.1.gz)
+add_custom_command(OUTPUT ${TONERIX_MAN_PAGE}
+  COMMAND gzip -9 -n -c ${PROJECT_SOURCE_DIR}/docs/tonerix.1 > ${TONERIX_MAN_PAGE}
+  DEPENDS ${PROJECT_SOURCE_DIR}/docs/tonerix.1 VERBATIM)
+set(TONERIX_CHANGELOG ${PROJECT_BINARY_DIR}/changelog.gz)
+add_custom_command(OUTPUT ${TONERIX_CHANGELOG}
+  COMMAND gzip -9 -n -c ${PROJECT_SOURCE_DIR}/packaging/debian/changelog > ${TONERIX_CHANGELOG}
+  DEPENDS ${PROJECT_SOURCE_DIR}/packaging/debian/changelog VERBATIM)
+add_custom_target(tonerix_docs ALL DEPENDS ${TONERIX_MAN_PAGE} ${TONERIX_CHANGELOG})
+
+install(TARGETS tonerix RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${TONERIX_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES packaging/70-tonerix-pcspkr.rules DESTINATION lib/udev/rules.d)
+install(FILES packaging/debian/copyright ${TONERIX_CHANGELOG}
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME tonerix)
+set(CPACK_PACKAGE_VENDOR "the tonerix developers")
+set(CPACK_PACKAGE_CONTACT "tonerix developers <dev@tonerix.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "sound one tone from the command line")
+set(CPACK_PACKAGE_DESCRIPTION
+"tonerix sounds a tone of a given frequency and duration, or 1000 Hz for
+one second without arguments. The tone goes to the sound card through
+ALSA (and so through PipeWire or PulseAudio), else to the PC speaker.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# ALSA is loaded at run time: useful, never required.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS libasound2)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${PROJECT_HOMEPAGE_URL})
+set(CPACK_STRIP_FILES ON)
+include(CPack)

@@ -1,0 +1,98 @@
+"""What users install: the Debian package, `cmake --install`, and the Windows
+zip, each unpacked and run."""
+
+import gzip
+import os
+import glob
+import subprocess
+import tempfile
+import unittest
+import zipfile
+
+from audio import read_wav, wav_capture
+from harness import HELP_SCREEN, Wine, run
+
+BUILD = os.environ.get("TONERIX_BUILD_DIR", "")
+
+
+def only(pattern):
+    found = glob.glob(os.path.join(BUILD, pattern))
+    if len(found) != 1:
+        raise unittest.SkipTest(f"no single {pattern} in the build folder")
+    return found[0]
+
+
+class DebianPackage(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.deb = only("tonerix_*_amd64.deb")
+
+    def test_lintian_finds_no_error(self):
+        result = run(["lintian", "--fail-on", "error,warning", self.deb], timeout=300)
+        self.assertEqual(result.returncode, 0, result.stdout.decode() + result.stderr.decode())
+
+    def test_metadata(self):
+        fields = run(["dpkg-deb", "-f", self.deb]).stdout.decode()
+        self.assertRegex(fields, r"(?m)^Package: tonerix$")
+        self.assertRegex(fields, r"(?m)^Depends: libc6 \(>= [0-9.]+\)$")
+        self.assertRegex(fields, r"(?m)^Recommends: libasound2$")
+        needed = run(["objdump", "-p", os.path.join(BUILD, "tonerix")]).stdout.decode()
+        self.assertEqual(sorted(l.split()[1] for l in needed.splitlines() if "NEEDED" in l),
+                         ["libc.so.6"], "nothing but the C library is linked")
+
+    def test_unpacked_program_runs(self):
+        with tempfile.TemporaryDirectory() as root:
+            run(["dpkg-deb", "-x", self.deb, root], check=True)
+            program = os.path.join(root, "usr", "bin", "tonerix")
+            result = run([program, "help"])
+            self.assertEqual((result.returncode, result.stdout), (0, HELP_SCREEN))
+            with wav_capture() as (env, wav):
+                result = run([program, "440", "10"], env=env)
+                self.assertEqual(result.returncode, 0)
+                self.assertEqual(len(read_wav(wav)[3]), 480)
+
+            rule = os.path.join(root, "usr", "lib", "udev", "rules.d", "70-tonerix-pcspkr.rules")
+            with open(rule) as f:
+                self.assertIn('TAG+="uaccess"', f.read())
+            page = os.path.join(root, "usr", "share", "man", "man1", "tonerix.1.gz")
+            with gzip.open(page) as f:
+                result = run(["groff", "-ww", "-z", "-man"], input=f.read())
+            self.assertEqual((result.returncode, result.stderr), (0, b""))
+
+
+class CmakeInstall(unittest.TestCase):
+    def test_install_puts_program_and_manual_under_the_prefix(self):
+        if not BUILD:
+            raise unittest.SkipTest("no build folder")
+        with tempfile.TemporaryDirectory() as prefix:
+            run(["cmake", "--install", BUILD, "--prefix", prefix], check=True)
+            self.assertTrue(os.access(os.path.join(prefix, "bin", "tonerix"), os.X_OK))
+            self.assertTrue(os.path.exists(
+                os.path.join(prefix, "share", "man", "man1", "tonerix.1.gz")))
+            result = run(["man", "--warnings", "-l",
+                          os.path.join(prefix, "share", "man", "man1", "tonerix.1.gz")],
+                         env=dict(os.environ, MANWIDTH="80"))
+            self.assertEqual(result.returncode, 0)
+            self.assertIn(b"ohne Parameter", result.stdout)
+            self.assertEqual(result.stderr, b"")
+
+
+class WindowsZip(unittest.TestCase):
+    def test_zip_holds_program_and_readme_and_runs(self):
+        archive = only(os.path.join("windows", "tonerix-*-win32.zip"))
+        with zipfile.ZipFile(archive) as z:
+            self.assertEqual(sorted(z.namelist()), ["README.txt", "tonerix.exe"])
+            readme = z.read("README.txt")
+            self.assertEqual(readme.count(b"\n"), readme.count(b"\r\n"), "Windows line ends")
+            with tempfile.TemporaryDirectory() as folder:
+                z.extractall(folder)
+                if not Wine.available():
+                    raise unittest.SkipTest("Wine is missing")
+                Wine.boot()
+                result = run(["wine", os.path.join(folder, "tonerix.exe"), "help"],
+                             stderr=subprocess.DEVNULL, env=Wine.environment())
+        self.assertEqual((result.returncode, result.stdout), (0, HELP_SCREEN))
+
+
+if __name__ == "__main__":
+    unittest.main()
