@@ -5,6 +5,7 @@ import os
 import pty
 import re
 import shutil
+import signal
 import subprocess
 import tempfile
 import tty
@@ -35,6 +36,15 @@ def parse_report(output):
     if not match:
         return None
     return int(match.group(1)), int(match.group(2), 16)
+
+
+def default_signals():
+    """For a child's preexec_fn: a shell that started the tests in the
+    background hands its children SIGINT and SIGQUIT ignored, and tonerix
+    leaves an ignored signal ignored. Tests that send those signals need them
+    at their default."""
+    for number in (signal.SIGINT, signal.SIGQUIT):
+        signal.signal(number, signal.SIG_DFL)
 
 
 def run(argv, **kwargs):

@@ -64,3 +64,27 @@ def windows_line(arguments):
     """A Windows command line that gives exactly `arguments` (no quotes inside)."""
     return b" ".join([b"tonerix.exe"] + [b'"' + a.encode() + b'"' if (not a or " " in a)
                                         else a.encode() for a in arguments])
+
+
+def converts(text):
+    """Whether tonerix reads `text` (bytes) as a 32-bit integer."""
+    rest = text.lstrip(b" ")
+    negative = rest[:1] == b"-"
+    if rest[:1] in (b"+", b"-"):
+        rest = rest[1:]
+    for prefix in (b"0x", b"0X", b"$", b"x", b"X"):
+        if rest.startswith(prefix) and len(rest) > len(prefix):
+            digits = rest[len(prefix):]
+            return (all(c in b"0123456789abcdefABCDEF" for c in digits)
+                    and int(digits, 16) <= 0xFFFFFFFF)
+    if not rest or not rest.isdigit():
+        return False
+    return int(rest) <= (2147483648 if negative else 2147483647)
+
+
+def sounds(arguments):
+    """Whether these arguments (bytes) sound a tone rather than show help."""
+    if not arguments:
+        return True
+    return (len(arguments) == 2 and arguments[0] not in (b"help", b"/?")
+            and converts(arguments[0]) and converts(arguments[1]))

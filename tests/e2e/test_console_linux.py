@@ -31,8 +31,10 @@ class HelpScreenOutput(unittest.TestCase):
                     self.assertEqual(result.stderr, b"")
             file.seek(0)
             file.truncate()
-            status, sizes = write_calls([TONERIX, "help"], stdout=file)
-            self.assertEqual((status, sizes), (0, [128, len(HELP_SCREEN) - 128]))
+            for name, target in (("file", file), ("pipe", subprocess.PIPE)):
+                with self.subTest(name + " writes"):
+                    status, sizes = write_calls([TONERIX, "help"], stdout=target)
+                    self.assertEqual((status, sizes), (0, [128, len(HELP_SCREEN) - 128]))
 
     def test_raw_terminal_gets_one_write_a_line(self):
         status, seen, sizes = run_on_raw_terminal([TONERIX, "/?"])

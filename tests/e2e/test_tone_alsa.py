@@ -2,6 +2,8 @@
 level and ramps, and the requests the tone service refuses."""
 
 import os
+import signal
+import subprocess
 import time
 import unittest
 
@@ -53,6 +55,21 @@ class CapturedTone(unittest.TestCase):
                 self.assertEqual((result.returncode, result.stdout, result.stderr), (0, b"", b""))
                 self.assertFalse(os.path.exists(wav) and read_wav(wav)[3], "no audio")
                 self.assertLess(elapsed, 2.0, "a refused tone does not wait it out")
+
+
+class IgnoredSignal(unittest.TestCase):
+    def test_a_signal_the_caller_ignores_stays_ignored(self):
+        # A background job's Ctrl-C is ignored; the tone plays to its end.
+        def ignore_interrupt():
+            signal.signal(signal.SIGINT, signal.SIG_IGN)
+
+        with wav_capture() as (env, wav):
+            process = subprocess.Popen([TONERIX, "440", "1000"], env=env,
+                                       preexec_fn=ignore_interrupt)
+            time.sleep(0.3)
+            process.send_signal(signal.SIGINT)
+            self.assertEqual(process.wait(timeout=10), 0)
+            self.assertEqual(len(read_wav(wav)[3]), 48000)
 
 
 class NoSoundCard(unittest.TestCase):

@@ -8,7 +8,7 @@ import time
 import unittest
 
 from audio import PacedServer, audible
-from harness import TONERIX, require
+from harness import TONERIX, default_signals, require
 
 server = None
 
@@ -56,7 +56,8 @@ class PacedTone(unittest.TestCase):
             with self.subTest(signal=stop.name):
                 server.drain()
                 process = subprocess.Popen([TONERIX, "440", "5000"], env=server.env,
-                                           stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                                           stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                           preexec_fn=default_signals)
                 samples = server.record(0.5)
                 process.send_signal(stop)
                 try:

@@ -8,7 +8,7 @@ import unittest
 
 from harness import (HELP_SCREEN, LAUNCHER_EXE, PROBE_EXE, TONERIX_EXE, Wine,
                      parse_report, run)
-from tables import DISPATCH, SPLITTING, probe_arguments, windows_line
+from tables import DISPATCH, SPLITTING, probe_arguments, sounds, windows_line
 
 
 def setUpModule():
@@ -77,6 +77,13 @@ class Splitting(unittest.TestCase):
 
 
 class Dispatch(unittest.TestCase):
+    def test_every_splitting_line_gives_tone_or_help_and_status_0(self):
+        for line, arguments in SPLITTING:
+            with self.subTest(line=line):
+                status, output = Wine.launch(TONERIX_EXE, line)
+                self.assertEqual(status, 0)
+                self.assertEqual(output, b"" if sounds(arguments) else HELP_SCREEN)
+
     def test_tone_or_help_and_always_status_0(self):
         for arguments, sounds in DISPATCH:
             with self.subTest(arguments=arguments):

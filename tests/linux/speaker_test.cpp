@@ -63,6 +63,8 @@ TEST(SpeakerTest, StopSignalSilencesAndEndsByThatSignal) {
         Fifo fifo;
         pid_t child = fork();
         if (child == 0) {
+            // A test runner started in the background may pass SIGINT on ignored.
+            std::signal(signal, SIG_DFL);
             // Through the tone service, with the stop signal handling in place.
             static const char* device = fifo.path.c_str();
             const ToneDriver drivers[] = {{"fifo", [](const ToneRequest& r) {

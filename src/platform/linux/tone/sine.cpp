@@ -36,7 +36,10 @@ SineGenerator::SineGenerator(std::uint32_t rate, std::uint32_t frequency, std::u
     std::uint64_t ramp = std::uint64_t{rate} * kRampMs / 1000;
     rampFrames_ = frames / kRampShare < ramp ? frames / kRampShare : ramp;
     // A pitch the rate cannot carry would alias into another one: play silence.
-    step_ = 2 * std::uint64_t{frequency} >= rate ? 0.0 : kTwoPi * frequency / rate;
+    silent_ = 2 * std::uint64_t{frequency} >= rate;
+    double step = kTwoPi * frequency / rate;
+    stepImaginary_ = Sine(step);
+    stepReal_ = step > kPi / 2 ? -Sine(step - kPi / 2) : Sine(kPi / 2 - step);
 }
 
 double SineGenerator::Gain(std::uint64_t frame) const {
@@ -51,10 +54,17 @@ std::uint32_t SineGenerator::Fill(std::int16_t* out, std::uint32_t capacity) {
     std::uint32_t count =
         Remaining() < capacity ? static_cast<std::uint32_t>(Remaining()) : capacity;
     for (std::uint32_t i = 0; i < count; ++i, ++position_) {
-        out[i] = Round(kPeak * Gain(position_) * Sine(phase_));
-        phase_ += step_;
-        if (phase_ >= kTwoPi) phase_ -= kTwoPi;
+        out[i] = silent_ ? 0 : Round(kPeak * Gain(position_) * imaginary_);
+        double real = real_ * stepReal_ - imaginary_ * stepImaginary_;
+        imaginary_ = imaginary_ * stepReal_ + real_ * stepImaginary_;
+        real_ = real;
     }
+    // Rounding would slowly change the vector's length over a long tone:
+    // set it back to 1 once a period (1/sqrt by one Newton step, as it is near 1).
+    double length = real_ * real_ + imaginary_ * imaginary_;
+    double correction = 1.5 - 0.5 * length;
+    real_ *= correction;
+    imaginary_ *= correction;
     return count;
 }
 

@@ -26,8 +26,11 @@ class SineGenerator {
     std::uint64_t frames_;
     std::uint64_t position_ = 0;
     std::uint64_t rampFrames_;
-    double phase_ = 0;
-    double step_; // radians per frame; 0 makes the tone silent
+    // The tone is a unit vector turned by one step each frame: two
+    // multiplications a sample instead of a sine. (cos, sin) of the phase:
+    double real_ = 1, imaginary_ = 0;
+    double stepReal_ = 1, stepImaginary_ = 0; // (cos, sin) of the step
+    bool silent_;
 };
 
 } // namespace platform::linux_system
