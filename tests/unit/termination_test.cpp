@@ -49,6 +49,17 @@ TEST_F(TerminationTest, BufferedTextGoesOutBeforeTheReport) {
     EXPECT_EQ(system().writes[2], "\r\n");
 }
 
+TEST_F(TerminationTest, FailureAtLocationZeroIsStillReported) {
+    EXPECT_EQ(fake::RunUntilExit([] { RuntimeFailure(9, 0); }), 9u);
+    EXPECT_EQ(system().Output(), Report("9", "00000000"));
+}
+
+TEST_F(TerminationTest, FaultWhileEndingEndsAtOnceWithItsCode) {
+    system().faultAtWrite = 1; // the report's own write faults
+    EXPECT_EQ(fake::RunUntilExit([] { RuntimeFailure(7, 0x10); }), 216u);
+    EXPECT_EQ(system().writes.size(), 1u) << "no second report, no shutdown writes";
+}
+
 TEST_F(TerminationTest, FailureAtShutdownLeavesTheStatus) {
     system().outputKind = platform::FileKind::Pipe;
     system().writeFailures = {{1, 28}};
