@@ -20,8 +20,8 @@ struct Platform {
     std::uint32_t standardHandleError = 0; // nonzero: GetStdHandle fails with it
     platform::FileKind outputKind = platform::FileKind::Pipe;
     std::map<int, std::uint32_t> writeFailures; // 1-based write number -> error code
-    int faultAtWrite = 0; // 1-based write number during which a processor fault arrives
-    std::vector<std::string> writes;            // every write attempted, in order
+    int faultAtWrite = 0;            // 1-based write number during which a processor fault arrives
+    std::vector<std::string> writes; // every write attempted, in order
     std::vector<platform::Handle> closedHandles;
     std::uint32_t lastError = 0;
 
