@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/linux/tone/sine.h"
+#include "platform/linux/tone/tone.h"
 
 namespace {
 
@@ -47,6 +48,25 @@ TEST(SineTest, FrameCountIsRoundedRateTimesDuration) {
     for (const Case& c : cases)
         EXPECT_EQ(SineGenerator::FramesFor(c.rate, c.ms), c.frames) << c.rate << "/" << c.ms;
     EXPECT_EQ(Generate(48000, 440, 250).size(), 12000u);
+}
+
+TEST(SineTest, PlayingTimeStaysExactForTheLongestTone) {
+    using platform::linux_system::PlayingTime;
+    struct Case {
+        std::uint64_t frames;
+        std::uint32_t rate;
+        std::int64_t nanoseconds;
+    };
+    const Case cases[] = {
+        {48000, 48000, 1'000'000'000},
+        {12000, 48000, 250'000'000},
+        {441, 44100, 10'000'000},
+        {1, 48000, 20833},
+        // 4294967295 ms at 48 kHz: frames times 10^9 would not fit in 64 bits.
+        {206158430160ull, 48000, 4294967295'000'000},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(PlayingTime(c.frames, c.rate), c.nanoseconds) << c.frames;
 }
 
 TEST(SineTest, PeakIsHalfScaleAndRampsStartAndEndQuietly) {

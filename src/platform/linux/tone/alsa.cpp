@@ -135,8 +135,7 @@ bool SoundThroughAlsa(const ToneRequest& request) {
     std::uint64_t written = 0;
     bool streaming = true;
     while (streaming && tone.Remaining() > 0) {
-        Nanoseconds playedBy = start + static_cast<Nanoseconds>(written * 1'000'000'000 / rate);
-        streaming = SleepUntil(playedBy - kMostAhead);
+        streaming = SleepUntil(start + PlayingTime(written, rate) - kMostAhead);
         std::uint32_t count = tone.Fill(samples, period);
         streaming = streaming && WriteAll(alsa, pcm, samples, count);
         written += count;

@@ -19,6 +19,12 @@ Nanoseconds Now() {
     return Nanoseconds{now.tv_sec} * kSecond + now.tv_nsec;
 }
 
+Nanoseconds PlayingTime(std::uint64_t frames, std::uint32_t rate) {
+    // Whole seconds first: frames times 10^9 would overflow past about 53 hours.
+    return static_cast<Nanoseconds>(frames / rate) * kSecond +
+           static_cast<Nanoseconds>(frames % rate * kSecond / rate);
+}
+
 bool SleepUntil(Nanoseconds deadline) {
     for (;;) {
         if (StopRequested()) return false;

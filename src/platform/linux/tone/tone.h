@@ -37,6 +37,8 @@ bool SoundThroughPcSpeaker(const ToneRequest& request);
 bool SoundThroughSpeakerEvents(const char* path, const ToneRequest& request);
 
 Nanoseconds Now();
+// How long `frames` take to play at `rate`; exact for any tone up to 2^32 ms.
+Nanoseconds PlayingTime(std::uint64_t frames, std::uint32_t rate);
 // Sleeps until `deadline`; false when a stop signal cut the sleep short.
 bool SleepUntil(Nanoseconds deadline);
 
