@@ -23,9 +23,7 @@ void StorePending(std::uint32_t code) {
     if (code != 0) pendingIoResult = code;
 }
 
-std::uint32_t NoOperation(TextChannel&) {
-    return 0;
-}
+std::uint32_t NoOperation(TextChannel&) { return 0; }
 
 // Hands the buffered bytes to the system. Bytes that fail to go out are
 // discarded all the same, and a short write counts as success.
@@ -167,6 +165,4 @@ void CloseChannel(TextChannel& channel) {
     channel.mode = kModeClosed;
 }
 
-std::uint32_t PendingIoResult() {
-    return pendingIoResult;
-}
+std::uint32_t PendingIoResult() { return pendingIoResult; }

@@ -14,9 +14,7 @@ int HexValue(char byte) {
 }
 
 // Positions are 1-based: byte i of the text is position i + 1.
-std::int32_t Position(std::size_t index) {
-    return static_cast<std::int32_t>(index + 1);
-}
+std::int32_t Position(std::size_t index) { return static_cast<std::int32_t>(index + 1); }
 
 } // namespace
 

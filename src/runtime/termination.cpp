@@ -45,9 +45,7 @@ void WriteReport() {
 }
 
 // A processor fault of the main thread ends the program like any runtime failure.
-void OnFault(std::uint32_t code, std::uint32_t location) {
-    RuntimeFailure(code, location);
-}
+void OnFault(std::uint32_t code, std::uint32_t location) { RuntimeFailure(code, location); }
 
 } // namespace
 
@@ -65,9 +63,7 @@ void BuildReport(std::uint32_t code, std::uint32_t location, char (&report)[kRep
     } while (location != 0);
 }
 
-void MarkConsoleProgram() {
-    consoleProgram = true;
-}
+void MarkConsoleProgram() { consoleProgram = true; }
 
 void StartRuntime() {
     exitStatus = 0;
@@ -90,6 +86,4 @@ void RuntimeFailure(std::uint32_t code, std::uint32_t location) {
     CommonEnd();
 }
 
-void EndProgram() {
-    CommonEnd();
-}
+void EndProgram() { CommonEnd(); }

@@ -57,6 +57,21 @@ class CapturedTone(unittest.TestCase):
                 self.assertLess(elapsed, 2.0, "a refused tone does not wait it out")
 
 
+class Pacing(unittest.TestCase):
+    def test_an_unpaced_device_is_fed_no_faster_than_the_tone_plays(self):
+        # The file device takes any amount at once; half a second into a
+        # 3 s tone it must hold about half a second of sound, not three.
+        with wav_capture() as (env, wav):
+            process = subprocess.Popen([TONERIX, "440", "3000"], env=env)
+            time.sleep(0.5)
+            written = os.path.getsize(wav) if os.path.exists(wav) else 0
+            process.kill()
+            process.wait()
+        seconds = written / (48000 * 2)
+        self.assertGreater(seconds, 0.1)
+        self.assertLess(seconds, 1.2)
+
+
 class IgnoredSignal(unittest.TestCase):
     def test_a_signal_the_caller_ignores_stays_ignored(self):
         # A background job's Ctrl-C is ignored; the tone plays to its end.

@@ -38,9 +38,7 @@ Handle StandardHandle(StandardStream) {
     return State().outputHandle;
 }
 
-FileKind KindOf(Handle) {
-    return State().outputKind;
-}
+FileKind KindOf(Handle) { return State().outputKind; }
 
 bool Write(Handle, const void* bytes, std::uint32_t count) {
     auto& state = State();
@@ -53,12 +51,8 @@ bool Write(Handle, const void* bytes, std::uint32_t count) {
     return false;
 }
 
-std::uint32_t LastError() {
-    return State().lastError;
-}
-void CloseHandle(Handle handle) {
-    State().closedHandles.push_back(handle);
-}
+std::uint32_t LastError() { return State().lastError; }
+void CloseHandle(Handle handle) { State().closedHandles.push_back(handle); }
 void ExitProcess(std::uint32_t status) {
     State().exitStatus = status;
     if (State().exitPoint == nullptr) std::abort(); // an exit outside RunUntilExit
@@ -69,9 +63,7 @@ const char* CommandLine() {
     ++State().commandLineFetches;
     return State().commandLine.c_str();
 }
-const char* NextCharacter(const char* position) {
-    return position + 1;
-}
+const char* NextCharacter(const char* position) { return position + 1; }
 std::uint32_t ModulePath(char* buffer, std::uint32_t size) {
     const std::string& path = State().modulePath;
     std::uint32_t length = path.size() < size ? static_cast<std::uint32_t>(path.size()) : size;
@@ -100,9 +92,7 @@ bool Beep(std::uint32_t frequency, std::uint32_t duration) {
     return true;
 }
 
-void InstallFaultHandler(FaultHandler handler) {
-    State().faultHandler = handler;
-}
+void InstallFaultHandler(FaultHandler handler) { State().faultHandler = handler; }
 std::uint32_t CodeLocation(const void* address) {
     return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(address));
 }

@@ -15,15 +15,9 @@ struct Reading {
     std::string_view digits; // where the digits start: digits.data() - text.data()
 };
 
-bool IsDecimal(char c) {
-    return c >= '0' && c <= '9';
-}
-bool IsHex(char c) {
-    return IsDecimal(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-int Value(char c) {
-    return IsDecimal(c) ? c - '0' : (c | 0x20) - 'a' + 10;
-}
+bool IsDecimal(char c) { return c >= '0' && c <= '9'; }
+bool IsHex(char c) { return IsDecimal(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+int Value(char c) { return IsDecimal(c) ? c - '0' : (c | 0x20) - 'a' + 10; }
 
 Reading Read(std::string_view text) {
     Reading reading{false, false, false, {}};

@@ -79,8 +79,6 @@ TEST(IntegerTest, ConvertsOrNamesTheFailingPosition) {
         {"00x10", 0, 3},
         {"00", 0, 0},
         {"  +$a", 10, 0},
-        {"0", 0, 0},
-        {"-", 0, 2},
         {"+-1", 0, 2},
         {"1-", 0, 2},
         {std::string("1\0"

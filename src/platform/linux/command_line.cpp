@@ -66,9 +66,7 @@ const char* CommandLine() {
 
 // Every byte of a multi-byte UTF-8 character is 0x80 or above, so stepping one
 // byte at a time never takes a part of one for a separator or a quote.
-const char* NextCharacter(const char* position) {
-    return position + 1;
-}
+const char* NextCharacter(const char* position) { return position + 1; }
 
 std::uint32_t ModulePath(char* buffer, std::uint32_t size) {
     ssize_t length = readlink("/proc/self/exe", buffer, size);

@@ -37,22 +37,14 @@ bool Write(Handle handle, const void* bytes, std::uint32_t count) {
     return false;
 }
 
-std::uint32_t LastError() {
-    return lastError;
-}
+std::uint32_t LastError() { return lastError; }
 
 // The runtime closes a handle only when it found it unusable.
-void CloseHandle(Handle handle) {
-    close(static_cast<int>(handle));
-}
+void CloseHandle(Handle handle) { close(static_cast<int>(handle)); }
 
-void ExitProcess(std::uint32_t status) {
-    _exit(static_cast<int>(status));
-}
+void ExitProcess(std::uint32_t status) { _exit(static_cast<int>(status)); }
 
-void* Allocate(std::size_t size) {
-    return std::malloc(size);
-}
+void* Allocate(std::size_t size) { return std::malloc(size); }
 
 bool Release(void* block) {
     std::free(block);

@@ -26,9 +26,7 @@ constexpr DWORD kUnwinding = 0x2 | 0x4; // unwinding, exit unwind
 
 // Without a top-level filter the system (or Wine) would start a debugger
 // that writes a crash dump; with this one it lets the program handle the fault.
-LONG WINAPI LetProgramHandle(EXCEPTION_POINTERS*) {
-    return EXCEPTION_EXECUTE_HANDLER;
-}
+LONG WINAPI LetProgramHandle(EXCEPTION_POINTERS*) { return EXCEPTION_EXECUTE_HANDLER; }
 
 extern "C" EXCEPTION_DISPOSITION __cdecl OnException(EXCEPTION_RECORD* record, void*,
                                                      CONTEXT* context, void*) {

@@ -5,9 +5,7 @@
 
 namespace platform {
 namespace {
-HANDLE AsHandle(Handle handle) {
-    return reinterpret_cast<HANDLE>(handle);
-}
+HANDLE AsHandle(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
 } // namespace
 
 Handle StandardHandle(StandardStream stream) {
@@ -33,32 +31,18 @@ bool Write(Handle handle, const void* bytes, std::uint32_t count) {
     return WriteFile(AsHandle(handle), bytes, count, &written, nullptr) != 0;
 }
 
-std::uint32_t LastError() {
-    return GetLastError();
-}
-void CloseHandle(Handle handle) {
-    ::CloseHandle(AsHandle(handle));
-}
-void ExitProcess(std::uint32_t status) {
-    ::ExitProcess(status);
-}
+std::uint32_t LastError() { return GetLastError(); }
+void CloseHandle(Handle handle) { ::CloseHandle(AsHandle(handle)); }
+void ExitProcess(std::uint32_t status) { ::ExitProcess(status); }
 
-const char* CommandLine() {
-    return GetCommandLineA();
-}
-const char* NextCharacter(const char* position) {
-    return CharNextA(position);
-}
+const char* CommandLine() { return GetCommandLineA(); }
+const char* NextCharacter(const char* position) { return CharNextA(position); }
 std::uint32_t ModulePath(char* buffer, std::uint32_t size) {
     return GetModuleFileNameA(nullptr, buffer, size);
 }
 
-void* Allocate(std::size_t size) {
-    return HeapAlloc(GetProcessHeap(), 0, size);
-}
-bool Release(void* block) {
-    return HeapFree(GetProcessHeap(), 0, block) != 0;
-}
+void* Allocate(std::size_t size) { return HeapAlloc(GetProcessHeap(), 0, size); }
+bool Release(void* block) { return HeapFree(GetProcessHeap(), 0, block) != 0; }
 
 bool Beep(std::uint32_t frequency, std::uint32_t duration) {
     return ::Beep(frequency, duration) != 0;

@@ -93,13 +93,13 @@ Pcm* OpenDefault(const Alsa& alsa, unsigned& rate) {
     return nullptr;
 }
 
-// The longest period the device's buffer holds twice, within 10 to 20 ms: fewer
-// wake-ups for the same sound.
+// Half the device's buffer, within 10 to 20 ms: the longest write that still
+// leaves the buffer half full, for the fewest wake-ups.
 std::uint32_t PeriodFrames(const Alsa& alsa, Pcm* pcm, unsigned rate) {
-    Frames buffer = 0, period = 0;
-    alsa.getParams(pcm, &buffer, &period);
+    Frames buffer = 0, devicePeriod = 0;
+    alsa.getParams(pcm, &buffer, &devicePeriod);
     Frames shortest = rate * kShortestPeriodMs / 1000, longest = rate * kLongestPeriodMs / 1000;
-    period = buffer / 2 > longest ? longest : buffer / 2;
+    Frames period = buffer / 2 > longest ? longest : buffer / 2;
     return static_cast<std::uint32_t>(period < shortest ? shortest : period);
 }
 

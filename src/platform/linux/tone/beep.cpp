@@ -9,9 +9,7 @@ namespace {
 
 using namespace linux_system;
 
-bool SoundNothing(const ToneRequest&) {
-    return true;
-}
+bool SoundNothing(const ToneRequest&) { return true; }
 
 // Tried in order; the first that sounds the tone ends the search.
 constexpr ToneDriver kDrivers[] = {

@@ -25,8 +25,8 @@ void OnStopSignal(int signal) {
 // once it is continued.
 void OnTerminalStop(int) {
     if (soundHooks.silence != nullptr) soundHooks.silence();
-    struct sigaction fallback {
-    }, mine{};
+    struct sigaction fallback = {};
+    struct sigaction mine = {};
     fallback.sa_handler = SIG_DFL;
     sigaction(SIGTSTP, &fallback, &mine);
     sigset_t unblock;
@@ -65,9 +65,7 @@ StopSignalGuard::~StopSignalGuard() {
     soundHooks = {nullptr, nullptr};
 }
 
-bool StopRequested() {
-    return stopSignal != 0;
-}
+bool StopRequested() { return stopSignal != 0; }
 
 void EndByStopSignal() {
     int signal = stopSignal;
@@ -83,8 +81,6 @@ void EndByStopSignal() {
     _exit(128 + signal); // only if the default action did not end us
 }
 
-void SetSoundHooks(SoundHooks hooks) {
-    soundHooks = hooks;
-}
+void SetSoundHooks(SoundHooks hooks) { soundHooks = hooks; }
 
 } // namespace platform::linux_system

@@ -35,12 +35,8 @@ void SetTone(std::uint32_t frequency) {
     }
 }
 
-void Silence() {
-    SetTone(0);
-}
-void Resume() {
-    SetTone(speakerFrequency);
-}
+void Silence() { SetTone(0); }
+void Resume() { SetTone(speakerFrequency); }
 
 bool Sound(int fd, bool events, const ToneRequest& request) {
     speakerFd = fd;
