@@ -28,7 +28,7 @@ function(tonerix_add_linux_programs)
       src/platform/linux/faults.cpp src/platform/linux/tone/alsa.cpp
       src/platform/linux/tone/beep.cpp src/platform/linux/tone/clock.cpp
       src/platform/linux/tone/interruption.cpp src/platform/linux/tone/pc_speaker.cpp
-      src/platform/linux/tone/sine.cpp)
+      src/platform/linux/tone/sine.cpp src/platform/linux/tone/worker.cpp)
   target_include_directories(tonerix_platform PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_compile_options(tonerix_platform PRIVATE -fno-exceptions -fno-rtti)
   target_link_libraries(tonerix_platform PUBLIC ${CMAKE_DL_LIBS})

@@ -67,38 +67,55 @@ def read_wav(path):
                 samples_of(w.readframes(w.getnframes())))
 
 
+PIPEWIRE_ALSA = os.environ.get(
+    "TONERIX_PIPEWIRE_ALSA",
+    os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
+                 ".cache", "pipewire-alsa"))
+
+
 class PacedServer:
-    """A PulseAudio server paced by the system clock. Whatever ALSA's default
-    device plays arrives in a FIFO as 48 kHz 16-bit mono, as it plays."""
+    """A sound server whose only sink writes what it plays into a FIFO, paced
+    by the system clock. Whatever ALSA's default device plays arrives there as
+    48 kHz 16-bit mono, as it plays. Subclasses start a particular server."""
 
     RATE = 48000
+    name = "server"
 
     def __init__(self):
-        self.home = tempfile.mkdtemp(prefix="tonerix-pulse-")
+        self.home = tempfile.mkdtemp(prefix=f"tonerix-{self.name}-")
         self.runtime = os.path.join(self.home, "runtime")
         os.mkdir(self.runtime, 0o700)
         self.fifo = os.path.join(self.home, "sink.fifo")
         os.mkfifo(self.fifo)
-        with open(os.path.join(self.home, ".asoundrc"), "w") as rc:
-            rc.write("pcm.!default { type pulse }\nctl.!default { type pulse }\n")
         self.env = dict(os.environ, HOME=self.home, XDG_RUNTIME_DIR=self.runtime)
-        self.env.pop("PULSE_SERVER", None)
+        for variable in ("PULSE_SERVER", "PIPEWIRE_REMOTE", "DBUS_SESSION_BUS_ADDRESS",
+                         "DISPLAY"):
+            self.env.pop(variable, None)
         self.reader = None
+
+    @classmethod
+    def missing(cls):
+        """Why this server cannot run here, or None."""
+        return None
 
     def start(self):
         # Open the FIFO for reading first so the sink never blocks on it.
         self.reader = os.open(self.fifo, os.O_RDONLY | os.O_NONBLOCK)
-        subprocess.run(
-            ["pulseaudio", "-n", "--daemonize=yes", "--exit-idle-time=-1",
-             "--load=module-native-protocol-unix",
-             "--load=module-pipe-sink file=%s use_system_clock_for_timing=yes rate=48000 "
-             "channels=1 format=s16le sink_name=pipe" % self.fifo,
-             "--load=module-null-sink"],
-            env=self.env, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-            timeout=30)
-        subprocess.run(["pactl", "set-default-sink", "pipe"], env=self.env, check=True,
-                       timeout=30, stdout=subprocess.DEVNULL)
+        try:
+            self.launch()
+        except BaseException:
+            self.stop()
+            raise
         self.drain()
+
+    def pids(self):
+        """The server's processes, for tests that stop or kill them."""
+        raise NotImplementedError
+
+    def signal(self, number):
+        for pid in self.pids():
+            with contextlib.suppress(OSError):
+                os.kill(pid, number)
 
     def drain(self):
         """Everything the sink has played since the last call, as samples."""
@@ -123,17 +140,219 @@ class PacedServer:
         return samples + self.drain()
 
     def stop(self):
-        pid_file = os.path.join(self.runtime, "pulse", "pid")
-        with contextlib.suppress(OSError, ValueError):
-            with open(pid_file) as f:
-                os.kill(int(f.read().split()[0]), signal.SIGTERM)
-            for _ in range(100):
-                if not os.path.exists(pid_file):
-                    break
-                time.sleep(0.05)
+        self.shut_down()
         if self.reader is not None:
             os.close(self.reader)
         shutil.rmtree(self.home, ignore_errors=True)
+
+    def __enter__(self):
+        self.start()
+        return self
+
+    def __exit__(self, *_):
+        self.stop()
+
+
+class PulseServer(PacedServer):
+    name = "pulseaudio"
+
+    @classmethod
+    def missing(cls):
+        return None if shutil.which("pulseaudio") else "pulseaudio is not installed"
+
+    def launch(self):
+        with open(os.path.join(self.home, ".asoundrc"), "w") as rc:
+            rc.write("pcm.!default { type pulse }\nctl.!default { type pulse }\n")
+        subprocess.run(
+            ["pulseaudio", "-n", "--daemonize=yes", "--exit-idle-time=-1",
+             "--load=module-native-protocol-unix",
+             "--load=module-pipe-sink file=%s use_system_clock_for_timing=yes rate=48000 "
+             "channels=1 format=s16le sink_name=pipe" % self.fifo,
+             "--load=module-null-sink"],
+            env=self.env, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            timeout=30)
+        subprocess.run(["pactl", "set-default-sink", "pipe"], env=self.env, check=True,
+                       timeout=30, stdout=subprocess.DEVNULL)
+
+    def pids(self):
+        with contextlib.suppress(OSError, ValueError):
+            with open(os.path.join(self.runtime, "pulse", "pid")) as f:
+                return [int(f.read().split()[0])]
+        return []
+
+    def shut_down(self):
+        pid_file = os.path.join(self.runtime, "pulse", "pid")
+        self.signal(signal.SIGCONT)
+        self.signal(signal.SIGTERM)
+        for _ in range(100):
+            if not os.path.exists(pid_file):
+                break
+            time.sleep(0.05)
+
+
+PIPEWIRE_CONF = """
+context.properties = {
+    core.daemon = true
+    core.name = pipewire-0
+    mem.allow-mlock = false
+    default.clock.rate = 48000
+    default.clock.allowed-rates = [ 48000 ]
+    default.clock.quantum = %(quantum)d
+    default.clock.min-quantum = %(quantum)d
+    default.clock.max-quantum = %(quantum)d
+}
+context.spa-libs = {
+    audio.convert.* = audioconvert/libspa-audioconvert
+    support.* = support/libspa-support
+}
+context.modules = [
+    { name = libpipewire-module-protocol-native }
+    { name = libpipewire-module-access }
+    { name = libpipewire-module-metadata }
+    { name = libpipewire-module-spa-node-factory }
+    { name = libpipewire-module-client-node }
+    { name = libpipewire-module-client-device }
+    { name = libpipewire-module-adapter }
+    { name = libpipewire-module-link-factory }
+    { name = libpipewire-module-session-manager }
+    { name = libpipewire-module-pipe-tunnel
+      args = {
+        tunnel.mode = sink
+        pipe.filename = "%(fifo)s"
+        audio.format = S16LE
+        audio.rate = 48000
+        audio.channels = 1
+        audio.position = [ MONO ]
+        stream.props = {
+          node.name = tonerix-fifo
+          priority.session = 2000
+          session.suspend-timeout-seconds = 0
+        }
+      }
+    }
+]
+context.objects = [
+    { factory = spa-node-factory
+      args = { factory.name = support.node.driver node.name = Dummy-Driver
+               node.group = pipewire.dummy priority.driver = 20000 } }
+    { factory = spa-node-factory
+      args = { factory.name = support.node.driver node.name = Freewheel-Driver
+               priority.driver = 19000 node.group = pipewire.freewheel
+               node.freewheel = true } }
+]
+"""
+
+WIREPLUMBER_CONF = """
+context.properties = { wireplumber.script-engine = lua-scripting }
+context.spa-libs = {
+    audio.convert.* = audioconvert/libspa-audioconvert
+    support.* = support/libspa-support
+}
+context.modules = [
+    { name = libpipewire-module-protocol-native }
+    { name = libpipewire-module-client-node }
+    { name = libpipewire-module-client-device }
+    { name = libpipewire-module-adapter }
+    { name = libpipewire-module-metadata }
+    { name = libpipewire-module-session-manager }
+]
+wireplumber.components = [
+    { name = libwireplumber-module-lua-scripting, type = module }
+    { name = main.lua, type = config/lua }
+    { name = policy.lua, type = config/lua }
+]
+"""
+
+# No D-Bus and no hardware: the portal check and the device monitors stay off.
+WIREPLUMBER_HEADLESS = """
+default_access.properties["enable-flatpak-portal"] = false
+alsa_monitor.enabled = false
+v4l2_monitor.enabled = false
+libcamera_monitor.enabled = false
+"""
+
+
+class PipeWireServer(PacedServer):
+    """PipeWire with WirePlumber, headless; ALSA clients reach it through
+    PipeWire's own ALSA plugin, unpacked by scripts/setup (not installed, as
+    its package would remove PulseAudio)."""
+
+    name = "pipewire"
+    QUANTUM = 1024  # frames a cycle: 21.3 ms
+
+    def __init__(self):
+        super().__init__()
+        self.processes = []
+
+    @classmethod
+    def plugin(cls, kind):
+        return os.path.join(PIPEWIRE_ALSA, "usr", "lib", "x86_64-linux-gnu", "alsa-lib",
+                            f"libasound_module_{kind}_pipewire.so")
+
+    @classmethod
+    def missing(cls):
+        for program in ("pipewire", "wireplumber", "pw-metadata"):
+            if not shutil.which(program):
+                return f"{program} is not installed"
+        if not os.path.exists(cls.plugin("pcm")):
+            return f"PipeWire's ALSA plugin is not unpacked in {PIPEWIRE_ALSA}"
+        return None
+
+    def launch(self):
+        config = os.path.join(self.home, "config")
+        os.makedirs(os.path.join(config, "wireplumber", "main.lua.d"))
+        self.env.update(XDG_CONFIG_HOME=config,
+                        XDG_STATE_HOME=os.path.join(self.home, "state"))
+        socket = os.path.join(self.runtime, "pipewire-0")
+        with open(os.path.join(self.home, ".asoundrc"), "w") as rc:
+            for kind in ("pcm", "ctl"):
+                rc.write(f'{kind}_type.pipewire {{ lib "{self.plugin(kind)}" }}\n'
+                         f'{kind}.!default {{ type pipewire server "{socket}" }}\n')
+        server_conf = os.path.join(self.home, "pipewire.conf")
+        with open(server_conf, "w") as f:
+            f.write(PIPEWIRE_CONF % {"quantum": self.QUANTUM, "fifo": self.fifo})
+        with open(os.path.join(config, "wireplumber", "wireplumber.conf"), "w") as f:
+            f.write(WIREPLUMBER_CONF)
+        with open(os.path.join(config, "wireplumber", "main.lua.d", "51-headless.lua"),
+                  "w") as f:
+            f.write(WIREPLUMBER_HEADLESS)
+        for argv in (["pipewire", "-c", server_conf], ["wireplumber"]):
+            self.processes.append(subprocess.Popen(
+                argv, env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                stderr=subprocess.DEVNULL))
+            if argv[0] == "pipewire":
+                self.wait_for(lambda: os.path.exists(socket), "socket")
+        self.wait_for(lambda: "tonerix-fifo" in subprocess.run(
+            ["pw-metadata", "-r", socket, "0", "default.audio.sink"], env=self.env,
+            capture_output=True, text=True, timeout=10).stdout, "default sink")
+
+    def wait_for(self, ready, what):
+        for _ in range(200):
+            if ready():
+                return
+            if any(p.poll() is not None for p in self.processes):
+                break
+            time.sleep(0.025)
+        raise RuntimeError(f"PipeWire did not get ready ({what})")
+
+    def pids(self):
+        return [p.pid for p in self.processes]
+
+    def shut_down(self):
+        # The session manager first, then the server.
+        for process in reversed(self.processes):
+            with contextlib.suppress(OSError):
+                process.send_signal(signal.SIGCONT)
+                process.terminate()
+            try:
+                process.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+        self.processes = []
+
+
+SERVERS = (PulseServer, PipeWireServer)
 
 
 def audible(samples, threshold=500):

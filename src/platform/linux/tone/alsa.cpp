@@ -39,13 +39,16 @@ struct Alsa {
 };
 
 constexpr unsigned kRates[] = {48000, 44100};
-constexpr unsigned kLatencyUs = 30'000;
-// Periods of 10 to 20 ms keep memory flat and a stop prompt.
-constexpr std::uint32_t kShortestPeriodMs = 10, kLongestPeriodMs = 20;
-constexpr std::uint32_t kMaxPeriodFrames = 48000 * kLongestPeriodMs / 1000;
-// A device that does not pace (a file, the null device) must not be filled
-// faster than the tone plays: the writer keeps at most this much ahead.
-constexpr Nanoseconds kMostAhead = 100 * kMillisecond;
+// A buffer of half a second, as general-purpose players ask for. A short tone
+// then goes out in one write and starts at the drain, and a long one starts as
+// soon as the buffer is full, which is at once: through a sound server both
+// start sooner than a small buffer trickled out. The periods (a quarter of the
+// buffer) are longer than a sound server's cycle, so each cycle the server runs
+// gets a whole cycle of sound, the last one padded with silence, and nothing is
+// left behind in the server when the stream is drained and closed.
+constexpr unsigned kLatencyUs = 500'000;
+// The most written in one call: one period at 48 kHz.
+constexpr std::uint32_t kMaxChunkFrames = 6000;
 
 extern "C" void IgnoreAlsaMessage(const char*, int, const char*, int, const char*, ...) {}
 
@@ -93,14 +96,19 @@ Pcm* OpenDefault(const Alsa& alsa, unsigned& rate) {
     return nullptr;
 }
 
-// Half the device's buffer, within 10 to 20 ms: the longest write that still
-// leaves the buffer half full, for the fewest wake-ups.
-std::uint32_t PeriodFrames(const Alsa& alsa, Pcm* pcm, unsigned rate) {
-    Frames buffer = 0, devicePeriod = 0;
-    alsa.getParams(pcm, &buffer, &devicePeriod);
-    Frames shortest = rate * kShortestPeriodMs / 1000, longest = rate * kLongestPeriodMs / 1000;
-    Frames period = buffer / 2 > longest ? longest : buffer / 2;
-    return static_cast<std::uint32_t>(period < shortest ? shortest : period);
+// Writes go out a period at a time, and the buffer is how far the writer may
+// run ahead of the clock.
+struct Geometry {
+    std::uint32_t chunkFrames;
+    Nanoseconds mostAhead;
+};
+
+Geometry GeometryOf(const Alsa& alsa, Pcm* pcm, unsigned rate) {
+    Frames buffer = 0, period = 0;
+    alsa.getParams(pcm, &buffer, &period);
+    if (period == 0 || period > kMaxChunkFrames) period = kMaxChunkFrames;
+    if (buffer < period) buffer = period;
+    return {static_cast<std::uint32_t>(period), PlayingTime(buffer, rate)};
 }
 
 // Writes all `count` frames; false when the stream is lost or a stop signal came.
@@ -129,14 +137,16 @@ bool SoundThroughAlsa(const ToneRequest& request) {
     if (pcm == nullptr) return false;
 
     SineGenerator tone(rate, request.frequency, SineGenerator::FramesFor(rate, request.duration));
-    std::uint32_t period = PeriodFrames(alsa, pcm, rate);
-    std::int16_t samples[kMaxPeriodFrames];
+    Geometry geometry = GeometryOf(alsa, pcm, rate);
+    std::int16_t samples[kMaxChunkFrames];
     Nanoseconds start = Now();
     std::uint64_t written = 0;
     bool streaming = true;
     while (streaming && tone.Remaining() > 0) {
-        streaming = SleepUntil(start + PlayingTime(written, rate) - kMostAhead);
-        std::uint32_t count = tone.Fill(samples, period);
+        // A device that does not pace (a file, the null device) must not be
+        // filled faster than the tone plays.
+        streaming = SleepUntil(start + PlayingTime(written, rate) - geometry.mostAhead);
+        std::uint32_t count = tone.Fill(samples, geometry.chunkFrames);
         streaming = streaming && WriteAll(alsa, pcm, samples, count);
         written += count;
     }

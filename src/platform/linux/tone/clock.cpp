@@ -2,15 +2,15 @@
 #include <cerrno>
 #include <ctime>
 
+#include "platform/linux/tone/clock.h"
+
 #include "platform/linux/tone/interruption.h"
-#include "platform/linux/tone/tone.h"
 
 namespace platform::linux_system {
 namespace {
 // Sleeps are cut into slices so that a stop signal that lands just before a
 // sleep begins still ends it promptly.
 constexpr Nanoseconds kLongestSlice = 50 * kMillisecond;
-constexpr Nanoseconds kSecond = 1'000'000'000;
 } // namespace
 
 Nanoseconds Now() {

@@ -2,32 +2,57 @@
 // async-signal-safe.
 #include "platform/linux/tone/interruption.h"
 
+#include <atomic>
+#include <cerrno>
 #include <csignal>
-#include <cstring>
-#include <iterator>
+#include <poll.h>
 #include <unistd.h>
 
 namespace platform::linux_system {
 namespace {
 
-constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+void OnStopSignal(int signal);
+void OnTerminalStop(int signal);
 
-volatile sig_atomic_t stopSignal = 0;
-SoundHooks soundHooks{nullptr, nullptr};
-struct sigaction previous[std::size(kStopSignals) + 1];
+struct Handled {
+    int signal;
+    void (*handler)(int);
+    struct sigaction previous;
+};
+Handled handled[] = {
+    {SIGINT, OnStopSignal, {}},  {SIGTERM, OnStopSignal, {}},  {SIGHUP, OnStopSignal, {}},
+    {SIGQUIT, OnStopSignal, {}}, {SIGTSTP, OnTerminalStop, {}},
+};
+
+std::atomic<int> stopSignal{0};
+std::atomic<const SoundHooks*> soundHooks{nullptr};
+sigset_t maskBefore; // the waiting thread's mask before the guard
+
+static_assert(std::atomic<int>::is_always_lock_free &&
+                  std::atomic<const SoundHooks*>::is_always_lock_free,
+              "signal handlers need lock-free atomics");
+
+struct sigaction ActionOf(void (*handler)(int)) {
+    struct sigaction action{};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    return action;
+}
+
+void Silence() {
+    if (const SoundHooks* hooks = soundHooks.load()) hooks->silence();
+}
 
 void OnStopSignal(int signal) {
-    if (soundHooks.silence != nullptr) soundHooks.silence();
+    Silence();
     stopSignal = signal;
 }
 
 // Silences, stops the process as the default action would, and sounds again
 // once it is continued.
 void OnTerminalStop(int) {
-    if (soundHooks.silence != nullptr) soundHooks.silence();
-    struct sigaction fallback = {};
-    struct sigaction mine = {};
-    fallback.sa_handler = SIG_DFL;
+    Silence();
+    struct sigaction fallback = ActionOf(SIG_DFL), mine;
     sigaction(SIGTSTP, &fallback, &mine);
     sigset_t unblock;
     sigemptyset(&unblock);
@@ -35,52 +60,63 @@ void OnTerminalStop(int) {
     raise(SIGTSTP);
     sigprocmask(SIG_UNBLOCK, &unblock, nullptr); // the process stops here
     sigaction(SIGTSTP, &mine, nullptr);
-    if (stopSignal == 0 && soundHooks.resume != nullptr) soundHooks.resume();
-}
-
-// A signal the caller chose to ignore (a background job's Ctrl-C) stays ignored.
-void Install(int signal, void (*handler)(int), struct sigaction* old) {
-    sigaction(signal, nullptr, old);
-    if (old->sa_handler == SIG_IGN) return;
-    struct sigaction action;
-    std::memset(&action, 0, sizeof action);
-    action.sa_handler = handler;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = 0;
-    sigaction(signal, &action, nullptr);
+    const SoundHooks* hooks = soundHooks.load();
+    if (stopSignal == 0 && hooks != nullptr) hooks->resume();
 }
 
 } // namespace
 
 StopSignalGuard::StopSignalGuard() {
-    for (std::size_t i = 0; i < std::size(kStopSignals); ++i)
-        Install(kStopSignals[i], OnStopSignal, &previous[i]);
-    Install(SIGTSTP, OnTerminalStop, &previous[std::size(kStopSignals)]);
+    sigset_t stops;
+    sigemptyset(&stops);
+    for (Handled& entry : handled) {
+        sigaction(entry.signal, nullptr, &entry.previous);
+        // A signal the caller chose to ignore (a background job's Ctrl-C) stays ignored.
+        if (entry.previous.sa_handler == SIG_IGN) continue;
+        // No SA_RESTART: a signal also cuts short the wait.
+        struct sigaction action = ActionOf(entry.handler);
+        sigaction(entry.signal, &action, nullptr);
+        sigaddset(&stops, entry.signal);
+    }
+    pthread_sigmask(SIG_BLOCK, &stops, &maskBefore);
 }
 
 StopSignalGuard::~StopSignalGuard() {
-    for (std::size_t i = 0; i < std::size(kStopSignals); ++i)
-        sigaction(kStopSignals[i], &previous[i], nullptr);
-    sigaction(SIGTSTP, &previous[std::size(kStopSignals)], nullptr);
-    soundHooks = {nullptr, nullptr};
+    soundHooks = nullptr;
+    for (Handled& entry : handled)
+        sigaction(entry.signal, &entry.previous, nullptr);
+    pthread_sigmask(SIG_SETMASK, &maskBefore, nullptr);
+}
+
+bool StopSignalGuard::WaitFor(int fd, Nanoseconds deadline) const {
+    pollfd ready{fd, POLLIN, 0};
+    for (;;) {
+        if (StopRequested()) return false;
+        Nanoseconds left = deadline - Now();
+        if (left <= 0) return false;
+        timespec timeout{static_cast<time_t>(left / kSecond), static_cast<long>(left % kSecond)};
+        // The stop signals are let in only while waiting, so none can slip in
+        // between the check above and the wait.
+        int result = ppoll(&ready, 1, &timeout, &maskBefore);
+        if (result > 0) return true;
+        if (result < 0 && errno != EINTR) return false;
+    }
 }
 
 bool StopRequested() { return stopSignal != 0; }
 
 void EndByStopSignal() {
     int signal = stopSignal;
-    struct sigaction fallback;
-    std::memset(&fallback, 0, sizeof fallback);
-    fallback.sa_handler = SIG_DFL;
+    struct sigaction fallback = ActionOf(SIG_DFL);
     sigaction(signal, &fallback, nullptr);
     sigset_t unblock;
     sigemptyset(&unblock);
     sigaddset(&unblock, signal);
-    sigprocmask(SIG_UNBLOCK, &unblock, nullptr);
+    pthread_sigmask(SIG_UNBLOCK, &unblock, nullptr);
     raise(signal);
     _exit(128 + signal); // only if the default action did not end us
 }
 
-void SetSoundHooks(SoundHooks hooks) { soundHooks = hooks; }
+void SetSoundHooks(const SoundHooks* hooks) { soundHooks = hooks; }
 
 } // namespace platform::linux_system

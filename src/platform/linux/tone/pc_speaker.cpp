@@ -37,16 +37,17 @@ void SetTone(std::uint32_t frequency) {
 
 void Silence() { SetTone(0); }
 void Resume() { SetTone(speakerFrequency); }
+constexpr SoundHooks kHooks{Silence, Resume};
 
 bool Sound(int fd, bool events, const ToneRequest& request) {
     speakerFd = fd;
     speakerIsEvents = events;
     speakerFrequency = request.frequency;
-    SetSoundHooks({Silence, Resume});
+    SetSoundHooks(&kHooks);
     SetTone(request.frequency);
     SleepUntil(request.end);
     Silence();
-    SetSoundHooks({nullptr, nullptr});
+    SetSoundHooks(nullptr);
     speakerFd = -1;
     close(fd);
     return true;

@@ -7,10 +7,9 @@
 #include <cstdint>
 #include <span>
 
-namespace platform::linux_system {
+#include "platform/linux/tone/clock.h"
 
-using Nanoseconds = std::int64_t;
-inline constexpr Nanoseconds kMillisecond = 1'000'000;
+namespace platform::linux_system {
 
 struct ToneRequest {
     std::uint32_t frequency; // Hz
@@ -21,12 +20,17 @@ struct ToneRequest {
 struct ToneDriver {
     const char* name;
     // False when the driver cannot sound here; it has then made no sound.
+    // Runs on the worker thread, which takes no signals: it watches
+    // StopRequested instead.
     bool (*sound)(const ToneRequest& request);
 };
 
 // The whole tone service over a table of drivers: the range rules, the first
 // driver that can sound, the wait for the full duration, and the end by a stop
-// signal. Returns false for a frequency the service refuses.
+// signal. The drivers run on a worker thread; the call returns no earlier than
+// the duration and no later than the duration and kToneGrace, whatever they do.
+// Returns false for a frequency the service refuses.
+inline constexpr Nanoseconds kToneGrace = 90 * kMillisecond;
 bool SoundTone(std::span<const ToneDriver> drivers, std::uint32_t frequency,
                std::uint32_t duration);
 
@@ -35,11 +39,5 @@ bool SoundThroughPcSpeaker(const ToneRequest& request);
 // The PC speaker's input-event device at `path`; exposed so that tests can
 // put a pipe in place of the device.
 bool SoundThroughSpeakerEvents(const char* path, const ToneRequest& request);
-
-Nanoseconds Now();
-// How long `frames` take to play at `rate`; exact for any tone up to 2^32 ms.
-Nanoseconds PlayingTime(std::uint64_t frames, std::uint32_t rate);
-// Sleeps until `deadline`; false when a stop signal cut the sleep short.
-bool SleepUntil(Nanoseconds deadline);
 
 } // namespace platform::linux_system
