@@ -20,7 +20,7 @@ struct Handled {
     struct sigaction previous;
 };
 Handled handled[] = {
-    {SIGINT, OnStopSignal, {}},  {SIGTERM, OnStopSignal, {}},  {SIGHUP, OnStopSignal, {}},
+    {SIGINT, OnStopSignal, {}},  {SIGTERM, OnStopSignal, {}},   {SIGHUP, OnStopSignal, {}},
     {SIGQUIT, OnStopSignal, {}}, {SIGTSTP, OnTerminalStop, {}},
 };
 
@@ -33,7 +33,7 @@ static_assert(std::atomic<int>::is_always_lock_free &&
               "signal handlers need lock-free atomics");
 
 struct sigaction ActionOf(void (*handler)(int)) {
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
     return action;
