@@ -27,7 +27,8 @@ enum class FileKind : std::uint32_t { Unknown = 0, Disk = 1, Character = 2, Pipe
 // kInvalidHandle when the system has no such handle (LastError says why).
 Handle StandardHandle(StandardStream stream);
 FileKind KindOf(Handle handle);
-// One synchronous write; false on failure, with the reason in LastError.
+// Writes all `count` bytes, carrying on after a partial write; false on a
+// failure, with the reason in LastError.
 bool Write(Handle handle, const void* bytes, std::uint32_t count);
 std::uint32_t LastError();
 void CloseHandle(Handle handle);

@@ -143,26 +143,27 @@ TextChannel& WriteLine(TextChannel& channel) {
 // noinline so that the return address is the place just after the caller's call.
 __attribute__((noinline)) void CheckOutput() {
     if (pendingIoResult == 0) return;
-    RuntimeFailure(pendingIoResult & 0xFF, platform::CodeLocation(__builtin_return_address(0)));
+    RuntimeFailure(pendingIoResult, platform::CodeLocation(__builtin_return_address(0)));
 }
 
-void CloseChannel(TextChannel& channel) {
+std::uint32_t CloseChannel(TextChannel& channel) {
+    std::uint32_t failure = 0;
     switch (channel.mode) {
     case kModeOutput:
-    case kModeInOut: {
-        std::uint32_t failure = channel.transfer(channel);
+    case kModeInOut:
+        failure = channel.transfer(channel);
         if (failure == 0) failure = channel.close(channel);
-        StorePending(failure);
         break;
-    }
     case kModeInput:
-        StorePending(channel.close(channel));
+        failure = channel.close(channel);
         break;
     default:
         if (&channel != &StandardInput) pendingIoResult = kClosedNotOpen;
-        return;
+        return 0;
     }
+    StorePending(failure);
     channel.mode = kModeClosed;
+    return failure;
 }
 
 std::uint32_t PendingIoResult() { return pendingIoResult; }

@@ -58,8 +58,9 @@ TextChannel& WriteText(TextChannel& channel, std::string_view text, std::uint32_
 TextChannel& WriteLine(TextChannel& channel);
 // Ends the program with a runtime failure when a channel step has failed.
 void CheckOutput();
-// Writes out what is buffered and closes the channel.
-void CloseChannel(TextChannel& channel);
+// Writes out what is buffered and closes the channel. Returns the code of a
+// failed write-out or close, 0 otherwise (a channel that was not open too).
+std::uint32_t CloseChannel(TextChannel& channel);
 
 // The calling thread's pending I/O result: 0, or the code of the last failed step.
 std::uint32_t PendingIoResult();

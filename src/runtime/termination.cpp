@@ -29,18 +29,32 @@ void WriteReport() {
     platform::Write(platform::StandardHandle(platform::StandardStream::Output), "\r\n", 2);
 }
 
+void RecordFailure(std::uint32_t code, std::uint32_t location) {
+    failureLocation = location;
+    failureRecorded = true;
+    exitStatus = static_cast<std::int32_t>(FailureStatus(code));
+}
+
+void ReportRecordedFailure() {
+    if (!failureRecorded) return;
+    if (consoleProgram) WriteReport();
+    failureRecorded = false;
+    failureLocation = 0;
+}
+
 [[noreturn]] void CommonEnd() {
     // A fault while ending must not start the end over again.
     if (ending) platform::ExitProcess(static_cast<std::uint32_t>(exitStatus));
     ending = true;
-    if (failureRecorded) {
-        if (consoleProgram) WriteReport();
-        failureRecorded = false;
-        failureLocation = 0;
-    }
+    ReportRecordedFailure();
     CloseChannel(StandardInput);
-    CloseChannel(ConsoleOutput);
+    std::uint32_t lostOutput = CloseChannel(ConsoleOutput);
     CloseChannel(StandardError);
+    // Output that never reached its file makes the run a failure, not a success.
+    if (lostOutput != 0 && exitStatus == 0) {
+        RecordFailure(lostOutput, 0);
+        ReportRecordedFailure();
+    }
     platform::ExitProcess(static_cast<std::uint32_t>(exitStatus));
 }
 
@@ -80,10 +94,13 @@ void StopProgram(std::int32_t status) {
 }
 
 void RuntimeFailure(std::uint32_t code, std::uint32_t location) {
-    failureLocation = location;
-    failureRecorded = true;
-    exitStatus = static_cast<std::int32_t>(code);
+    RecordFailure(code, location);
     CommonEnd();
+}
+
+std::uint32_t FailureStatus(std::uint32_t code) {
+    code &= 0xFF;
+    return code != 0 ? code : kFailureWithoutCode;
 }
 
 void EndProgram() { CommonEnd(); }

@@ -2,7 +2,9 @@
 //
 // Every run ends in the common end: the runtime error report when a failure
 // was recorded, then the shutdown that writes out and closes the standard
-// channels, then the process exit with the exit status.
+// channels, then the process exit with the exit status. Output lost in that
+// shutdown is a failure too: it is reported after it, and the run ends with
+// its code.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +15,12 @@ inline constexpr std::uint32_t kReportLength = 30; // 29 characters and a zero b
 void MarkConsoleProgram();
 // Standard channels closed, exit status 0, fault handler in place.
 void StartRuntime();
+
+// The exit status a failure's code ends the run with: its low 8 bits, which
+// are all a Linux parent sees, or kFailureWithoutCode when those are 0, so that
+// a failure never ends with the status of success.
+inline constexpr std::uint32_t kFailureWithoutCode = 255;
+std::uint32_t FailureStatus(std::uint32_t code);
 
 [[noreturn]] void StopProgram(std::int32_t status);
 [[noreturn]] void RuntimeFailure(std::uint32_t code, std::uint32_t location);

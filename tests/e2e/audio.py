@@ -41,6 +41,12 @@ def rms(samples):
     return (sum(s * s for s in samples) / len(samples)) ** 0.5 if samples else 0.0
 
 
+def sounding(samples):
+    """The samples from the first to the last that is not zero."""
+    loud = [i for i, s in enumerate(samples) if s != 0]
+    return samples[loud[0]: loud[-1] + 1] if loud else []
+
+
 def peak(samples):
     return max((abs(s) for s in samples), default=0)
 

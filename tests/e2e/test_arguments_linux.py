@@ -43,7 +43,8 @@ class RebuiltCommandLine(unittest.TestCase):
             program = os.path.join(spaced, "probe")
             shutil.copy(PROBE, program)
             for how, argv0 in (("full path", program), ("relative", "./probe"),
-                               ("other name", "anything at all")):
+                               ("other name", "anything at all"), ("empty", ""),
+                               ("a quote", 'it"s'), ("blanks", " \t"), ("high byte", b"\xff")):
                 with self.subTest(how):
                     result = run([argv0, "x y", "5"], executable=program, cwd=spaced)
                     arguments = probe_arguments(result.stdout)

@@ -2,6 +2,7 @@
 the runtime's report for processor faults."""
 
 import os
+import resource
 import signal
 import subprocess
 import tempfile
@@ -54,8 +55,11 @@ class HelpScreenOutput(unittest.TestCase):
 class BrokenOutput(unittest.TestCase):
     def test_failures_end_with_the_system_code(self):
         # (name, how standard output is set up, expected status)
-        with open("/dev/full", "wb") as full:
+        with open("/dev/full", "wb") as full, tempfile.TemporaryFile() as limited:
+            # 150 bytes: the second write is cut short, and carrying on fails.
+            limit = lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (150, 150))  # noqa: E731
             cases = [("/dev/full", {"stdout": full}, 28),
+                     ("file-size limit", {"stdout": limited, "preexec_fn": limit}, 27),
                      ("closed", {"stdout": subprocess.DEVNULL,
                                  "preexec_fn": lambda: os.close(1)}, 105)]
             for name, kwargs, code in cases:
@@ -83,21 +87,23 @@ class BrokenOutput(unittest.TestCase):
         self.assertEqual(parse_report(seen)[0], 5)
         self.assertEqual(sizes[3:], [30, 2])
 
-    def test_failure_while_closing_at_shutdown_keeps_status_0(self):
+    def test_output_lost_at_shutdown_ends_with_its_code_after_a_report(self):
         with tempfile.TemporaryFile() as file:
             status, sizes = write_calls(["-e", "inject=write:error=ENOSPC:when=2",
                                          TONERIX, "help"], stdout=file)
             file.seek(0)
-            self.assertEqual(file.read(), HELP_SCREEN[:128])
-        self.assertEqual(status, 0)
-        self.assertEqual(len(sizes), 2)
+            written = file.read()
+        self.assertEqual(status, 28)
+        self.assertEqual(written[:128], HELP_SCREEN[:128])
+        self.assertEqual(parse_report(written[128:])[0], 28)
+        self.assertEqual(sizes, [128, -1, 30, 2])  # the second write fails
 
 
 class Faults(unittest.TestCase):
     def test_faults_end_with_their_code_and_a_report(self):
         require(PROBE, "the probe")
         for kind, code in (("access", 216), ("divide", 200), ("stack", 202),
-                           ("privileged", 218)):
+                           ("privileged", 218), ("breakpoint", 255)):
             with self.subTest(kind):
                 result = run([PROBE, "fault", kind])
                 self.assertEqual(result.returncode, code)
@@ -105,6 +111,11 @@ class Faults(unittest.TestCase):
                 self.assertIsNotNone(report, result.stdout)
                 self.assertEqual(report[0], code)
                 self.assertEqual(len(result.stdout), 32)
+
+    def test_fault_while_ending_exits_at_once_with_its_code(self):
+        require(PROBE, "the probe")
+        result = run([PROBE, "fault", "nested"])
+        self.assertEqual((result.returncode, result.stdout), (200, b""))
 
     def test_report_location_names_the_faulting_line(self):
         require(PROBE, "the probe")

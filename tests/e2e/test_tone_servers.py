@@ -7,7 +7,7 @@ import subprocess
 import time
 import unittest
 
-from audio import SERVERS, pitch, peak
+from audio import SERVERS, peak, pitch, sounding
 from harness import TONERIX, default_signals, require
 
 HALF_SCALE = 16384
@@ -33,12 +33,6 @@ def finish(test, process, timeout=5.0):
         test.fail("tonerix did not return")
     test.assertEqual((out, err), (b"", b""))
     return process.returncode
-
-
-def sounding(samples):
-    """The samples from the first to the last that is not zero."""
-    loud = [i for i, s in enumerate(samples) if s != 0]
-    return samples[loud[0]: loud[-1] + 1] if loud else []
 
 
 class ServerCases:

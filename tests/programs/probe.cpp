@@ -2,7 +2,8 @@
 // splitter makes of the command line, and it provokes processor faults so
 // that tests can see the runtime report them.
 //
-//   probe fault KIND    provokes a fault: access | divide | stack | privileged
+//   probe fault KIND    provokes a fault: access | divide | stack | privileged |
+//                       breakpoint | nested (a second fault while ending)
 //   probe ANYTHING ELSE one line "index:HEX" for argument 0 up to the one
 //                       behind the last, which must come back empty
 #include <cstdint>
@@ -51,11 +52,20 @@ __attribute__((noinline)) int Recurse(int depth) {
     return Recurse(depth + 1) + frame[0];
 }
 
+// Faults again while the runtime ends: the report first writes out what is buffered.
+std::uint32_t DivideWhileWritingOut(TextChannel&) { return static_cast<std::uint32_t>(one / zero); }
+
 void Fault(const Text& kind) {
     if (kind == "access") *nowhere = 1;
     if (kind == "divide") zero = one / zero;
     if (kind == "stack") zero = Recurse(0);
     if (kind == "privileged") __asm__ volatile("hlt");
+    if (kind == "breakpoint") __asm__ volatile("int3");
+    if (kind == "nested") {
+        WriteText(ConsoleOutput, "buffered");
+        ConsoleOutput.transfer = DivideWhileWritingOut;
+        *nowhere = 1;
+    }
 }
 
 } // namespace

@@ -60,12 +60,25 @@ TEST_F(TerminationTest, FaultWhileEndingEndsAtOnceWithItsCode) {
     EXPECT_EQ(system().writes.size(), 1u) << "no second report, no shutdown writes";
 }
 
-TEST_F(TerminationTest, FailureAtShutdownLeavesTheStatus) {
-    system().outputKind = platform::FileKind::Pipe;
-    system().writeFailures = {{1, 28}};
-    WriteLine(WriteText(ConsoleOutput, "last words"));
-    EXPECT_EQ(fake::RunUntilExit([] { StopProgram(0); }), 0u);
-    EXPECT_EQ(system().writes.size(), 1u); // the failed write, and no report
+TEST_F(TerminationTest, OutputLostAtShutdownIsAFailure) {
+    struct Case {
+        std::int32_t stopStatus;
+        std::uint32_t status;
+        std::size_t writes; // the failed write, then the report's two if it fails the run
+    };
+    for (const Case& c : {Case{0, 28, 3}, Case{3, 3, 1}}) {
+        SCOPED_TRACE(c.stopStatus);
+        fake::Reset();
+        StartRuntime();
+        system().outputKind = platform::FileKind::Pipe;
+        system().writeFailures = {{1, 28}};
+        WriteLine(WriteText(ConsoleOutput, "last words"));
+        EXPECT_EQ(fake::RunUntilExit([&c] { StopProgram(c.stopStatus); }), c.status);
+        ASSERT_EQ(system().writes.size(), c.writes);
+        if (c.writes == 3) {
+            EXPECT_EQ(system().writes[1], Report("28", "00000000").substr(0, 30));
+        }
+    }
 }
 
 TEST_F(TerminationTest, ProcessorFaultEndsThroughTheReport) {

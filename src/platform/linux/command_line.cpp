@@ -14,6 +14,11 @@ int savedArgc = 0;
 char** savedArgv = nullptr;
 char* rebuiltLine = nullptr;
 
+// Argument 0 is the executable's path, which comes from the system, so the
+// line starts with a fixed name: whatever argv[0] holds (nothing, blanks, a
+// quote) could otherwise merge with or swallow the arguments after it.
+constexpr char kArgumentZero[] = "tonerix";
+
 bool NeedsQuotes(const char* element) {
     if (*element == '\0') return true;
     if (std::strchr(element, '"') != nullptr) return false;
@@ -30,16 +35,17 @@ void RememberArguments(int argc, char** argv) {
 }
 
 std::size_t CommandLineCapacity(int argc, const char* const* argv) {
-    std::size_t size = 1; // the terminating zero
-    for (int i = 0; i < argc; ++i)
+    std::size_t size = sizeof kArgumentZero; // with the terminating zero
+    for (int i = 1; i < argc; ++i)
         size += std::strlen(argv[i]) + 3; // a separator and two quotes at most
     return size;
 }
 
 std::size_t BuildCommandLine(int argc, const char* const* argv, char* out) {
     char* start = out;
-    for (int i = 0; i < argc; ++i) {
-        if (i > 0) *out++ = ' ';
+    out += std::strlen(std::strcpy(out, kArgumentZero));
+    for (int i = 1; i < argc; ++i) {
+        *out++ = ' ';
         bool quoted = NeedsQuotes(argv[i]);
         if (quoted) *out++ = '"';
         std::size_t length = std::strlen(argv[i]);

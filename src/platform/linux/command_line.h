@@ -10,9 +10,10 @@ namespace platform::linux_system {
 void RememberArguments(int argc, char** argv);
 
 // Writes the rebuilt line, zero-terminated, into `out` (which must hold
-// CommandLineCapacity bytes) and returns its length: the elements joined by
-// one blank, each one that is empty, or holds a separator and no double
-// quote, wrapped in double quotes.
+// CommandLineCapacity bytes) and returns its length: a fixed program name in
+// place of argv[0], then the other elements, each after one blank, and each
+// one that is empty, or holds a separator and no double quote, wrapped in
+// double quotes.
 std::size_t CommandLineCapacity(int argc, const char* const* argv);
 std::size_t BuildCommandLine(int argc, const char* const* argv, char* out);
 

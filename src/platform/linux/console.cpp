@@ -28,13 +28,21 @@ FileKind KindOf(Handle handle) {
     return FileKind::Disk;
 }
 
+// A write the system completes only in part (a file-size limit, a nearly full
+// disk, a signal) is carried on until every byte is out or a write fails.
 bool Write(Handle handle, const void* bytes, std::uint32_t count) {
-    for (;;) {
-        if (write(static_cast<int>(handle), bytes, count) >= 0) return true;
-        if (errno != EINTR) break;
+    const char* rest = static_cast<const char*>(bytes);
+    while (count > 0) {
+        ssize_t written = write(static_cast<int>(handle), rest, count);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) {
+            lastError = written < 0 ? static_cast<std::uint32_t>(errno) : ENOSPC;
+            return false;
+        }
+        rest += written;
+        count -= static_cast<std::uint32_t>(written);
     }
-    lastError = static_cast<std::uint32_t>(errno);
-    return false;
+    return true;
 }
 
 std::uint32_t LastError() { return lastError; }

@@ -22,8 +22,10 @@ void DropPrivileges() {
 
 int main(int argc, char** argv) {
     DropPrivileges();
-    // A vanished reader must show as a failed write (code 32), not kill us.
+    // A vanished reader or a file-size limit must show as a failed write
+    // (code 32 or 27), not kill us before the run can report it.
     signal(SIGPIPE, SIG_IGN);
+    signal(SIGXFSZ, SIG_IGN);
     platform::linux_system::RememberArguments(argc, argv);
     ProgramEntry();
 }

@@ -5,7 +5,6 @@
 
 #include <csignal>
 #include <cstring>
-#include <initializer_list>
 #include <ucontext.h>
 
 #include "platform/platform.h"
@@ -105,12 +104,18 @@ void InstallFaultHandler(FaultHandler handler) {
     stack.ss_size = sizeof alternateStack;
     sigaltstack(&stack, nullptr);
 
+    // Other signals wait while the runtime ends inside the handler, but a
+    // second fault there must reach the handler again (which then exits at
+    // once): a blocked fault signal would kill the process with no report.
+    constexpr int kFaultSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS};
     struct sigaction action;
     std::memset(&action, 0, sizeof action);
     action.sa_sigaction = OnFaultSignal;
-    action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+    action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_NODEFER;
     sigfillset(&action.sa_mask);
-    for (int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL})
+    for (int signal : kFaultSignals)
+        sigdelset(&action.sa_mask, signal);
+    for (int signal : kFaultSignals)
         sigaction(signal, &action, nullptr);
 }
 

@@ -26,9 +26,21 @@ FileKind KindOf(Handle handle) {
     }
 }
 
+// A write the system completes only in part is carried on until every byte is
+// out or a write fails.
 bool Write(Handle handle, const void* bytes, std::uint32_t count) {
-    DWORD written = 0;
-    return WriteFile(AsHandle(handle), bytes, count, &written, nullptr) != 0;
+    const char* rest = static_cast<const char*>(bytes);
+    while (count > 0) {
+        DWORD written = 0;
+        if (WriteFile(AsHandle(handle), rest, count, &written, nullptr) == 0) return false;
+        if (written == 0) {
+            SetLastError(ERROR_HANDLE_DISK_FULL);
+            return false;
+        }
+        rest += written;
+        count -= written;
+    }
+    return true;
 }
 
 std::uint32_t LastError() { return GetLastError(); }
