@@ -3,13 +3,13 @@
 #include "runtime/arguments.h"
 
 #include "platform/platform.h"
+#include "runtime/error_codes.h"
 #include "runtime/termination.h"
 
 namespace {
 
 constexpr char kQuote = '"';
 constexpr std::uint32_t kModulePathSize = 261;
-constexpr std::uint32_t kOutOfMemory = 203;
 
 bool IsSeparator(char byte) {
     auto value = static_cast<unsigned char>(byte);
@@ -40,8 +40,7 @@ template <typename Take> const char* WalkArgument(const char* position, Take tak
 // noinline so that a memory failure's location names the caller.
 __attribute__((noinline)) const char* CommandLineOrFail() {
     const char* line = platform::CommandLine();
-    if (line == nullptr)
-        RuntimeFailure(kOutOfMemory, platform::CodeLocation(__builtin_return_address(0)));
+    if (line == nullptr) FailHere(error_code::kOutOfMemory, __builtin_return_address(0));
     return line;
 }
 
@@ -60,7 +59,7 @@ const char* NextArgument(const char* position, Text& argument) {
     WalkArgument(position, [&length](const char* first, const char* last) {
         length += static_cast<std::uint32_t>(last - first);
     });
-    argument.Resize(length);
+    argument.DiscardAndResize(length);
     char* out = argument.Bytes();
     return WalkArgument(position, [&out](const char* first, const char* last) {
         while (first != last)
@@ -85,7 +84,7 @@ void ArgumentAt(std::int32_t index, Text& argument) {
         char path[kModulePathSize];
         std::uint32_t length = platform::ModulePath(path, kModulePathSize);
         if (length > kModulePathSize) length = kModulePathSize;
-        argument.Resize(length);
+        argument.DiscardAndResize(length);
         for (std::uint32_t i = 0; i < length; ++i)
             argument.Bytes()[i] = path[i];
         return;

@@ -3,21 +3,16 @@
 #include "runtime/console.h"
 
 #include <cstring>
-#include <initializer_list>
 
 #include "platform/platform.h"
+#include "runtime/error_codes.h"
 #include "runtime/termination.h"
 
-TextChannel StandardInput;
 TextChannel ConsoleOutput;
-TextChannel StandardError;
 
 namespace {
 
 thread_local std::uint32_t pendingIoResult = 0;
-
-// Lines end with CR LF; nothing in the program changes this.
-constexpr std::uint8_t kDefaultLineBreakStyle = kFlagCrLf;
 
 void StorePending(std::uint32_t code) {
     if (code != 0) pendingIoResult = code;
@@ -26,79 +21,59 @@ void StorePending(std::uint32_t code) {
 std::uint32_t NoOperation(TextChannel&) { return 0; }
 
 // Hands the buffered bytes to the system. Bytes that fail to go out are
-// discarded all the same, and a short write counts as success.
+// discarded all the same.
 std::uint32_t WriteOut(TextChannel& channel) {
     if (channel.bufferPosition == 0) return 0;
-    bool written = platform::Write(channel.handle, channel.bufferPointer, channel.bufferPosition);
+    bool written = platform::Write(channel.handle, channel.buffer, channel.bufferPosition);
     channel.bufferPosition = 0;
     return written ? 0 : platform::LastError();
 }
 
 std::uint32_t StandardOpen(TextChannel& channel) {
     channel.bufferPosition = 0;
-    channel.bufferEnd = 0;
     channel.transfer = WriteOut;
-    channel.flush = NoOperation;
-    channel.bufferSize = kChannelBufferSize;
     channel.close = NoOperation;
-    channel.bufferPointer = channel.buffer;
-
-    platform::Handle handle =
-        platform::StandardHandle(&channel == &StandardError ? platform::StandardStream::Error
-                                                            : platform::StandardStream::Output);
-    if (handle == platform::kInvalidHandle) {
-        channel.mode = kModeClosed;
+    channel.handle = platform::StandardHandle(platform::StandardStream::Output);
+    if (channel.handle == platform::kInvalidHandle) {
+        channel.mode = ChannelMode::Closed;
         return platform::LastError();
     }
-    channel.handle = handle;
-    switch (platform::KindOf(handle)) {
-    case platform::FileKind::Unknown:
-        platform::CloseHandle(handle);
-        channel.mode = kModeClosed;
-        return kNotOpenForOutput;
-    case platform::FileKind::Character:
-        channel.flush = WriteOut; // a console sees every line as it ends
-        return 0;
-    default:
-        return 0;
+    platform::FileKind kind = platform::KindOf(channel.handle);
+    if (kind == platform::FileKind::Unknown) {
+        platform::CloseHandle(channel.handle);
+        channel.mode = ChannelMode::Closed;
+        return error_code::kNotOpenForOutput;
     }
+    // A console sees every line as it ends; a file or a pipe gets full buffers.
+    channel.flush = kind == platform::FileKind::Character ? WriteOut : NoOperation;
+    return 0;
 }
 
-void OpenForOutput(TextChannel& channel) {
-    if (channel.mode != kModeClosed) CloseChannel(channel);
-    channel.mode = kModeOutput;
-    if (channel.open == nullptr && channel.name[0] == '\0') channel.open = StandardOpen;
-    StorePending(channel.open(channel));
-}
-
-// True when the channel is ready for output; otherwise the write is dropped.
+// True when the channel is ready for output; otherwise the write is dropped,
+// and the next one tries to open it again.
 bool OpenOnTheFly(TextChannel& channel) {
-    if (channel.mode == kModeOutput) return true;
-    if (&channel == &ConsoleOutput || &channel == &StandardError) {
-        channel.flags = kDefaultLineBreakStyle;
-        OpenForOutput(channel);
-    }
-    if (channel.mode == kModeOutput) return true;
-    pendingIoResult = kNotOpenForOutput;
+    if (channel.mode == ChannelMode::Output) return true;
+    channel.mode = ChannelMode::Output;
+    if (channel.open == nullptr) channel.open = StandardOpen;
+    StorePending(channel.open(channel));
+    if (channel.mode == ChannelMode::Output) return true;
+    pendingIoResult = error_code::kNotOpenForOutput;
     return false;
 }
 
 // Appends bytes, handing the buffer over each time it fills.
 void Append(TextChannel& channel, const char* bytes, std::uint32_t count) {
     for (;;) {
-        std::uint32_t room = channel.bufferSize - channel.bufferPosition;
+        std::uint32_t room = kChannelBufferSize - channel.bufferPosition;
         if (room > count) {
-            std::memcpy(channel.bufferPointer + channel.bufferPosition, bytes, count);
+            std::memcpy(channel.buffer + channel.bufferPosition, bytes, count);
             channel.bufferPosition += count;
             return;
         }
-        std::memcpy(channel.bufferPointer + channel.bufferPosition, bytes, room);
-        channel.bufferPosition = channel.bufferSize;
+        std::memcpy(channel.buffer + channel.bufferPosition, bytes, room);
+        channel.bufferPosition = kChannelBufferSize;
         std::uint32_t failure = channel.transfer(channel);
-        if (failure != 0) {
-            StorePending(failure);
-            return;
-        }
+        if (failure != 0) return StorePending(failure); // the rest is dropped
         bytes += room;
         count -= room;
     }
@@ -108,61 +83,41 @@ void Append(TextChannel& channel, const char* bytes, std::uint32_t count) {
 
 void ResetChannels() {
     pendingIoResult = 0; // start-up is the main thread's start
-    for (TextChannel* channel : {&StandardInput, &ConsoleOutput, &StandardError}) {
-        *channel = TextChannel{};
-        channel->mode = kModeClosed;
-    }
+    ConsoleOutput = TextChannel{};
+    ConsoleOutput.mode = ChannelMode::Closed;
 }
 
-TextChannel& WriteText(TextChannel& channel, std::string_view text, std::uint32_t width) {
-    if (!OpenOnTheFly(channel)) return channel;
-    static constexpr char kBlanks[] =
-        "                                                                ";
-    static_assert(sizeof kBlanks - 1 == 64);
-    for (std::uint32_t missing = width > text.size() ? width - text.size() : 0; missing > 0;) {
-        std::uint32_t piece = missing < 64 ? missing : 64;
-        Append(channel, kBlanks, piece);
-        missing -= piece;
-        if (pendingIoResult != 0) break;
-    }
-    Append(channel, text.data(), static_cast<std::uint32_t>(text.size()));
+TextChannel& WriteText(TextChannel& channel, std::string_view text) {
+    if (OpenOnTheFly(channel))
+        Append(channel, text.data(), static_cast<std::uint32_t>(text.size()));
     return channel;
 }
 
 TextChannel& WriteLine(TextChannel& channel) {
     if (!OpenOnTheFly(channel)) return channel;
-    if (channel.flags & kFlagCrLf)
-        Append(channel, "\r\n", 2);
-    else
-        Append(channel, "\n", 1);
-    if (channel.mode == kModeOutput || channel.mode == kModeInOut)
-        StorePending(channel.flush(channel));
+    Append(channel, "\r\n", 2);
+    StorePending(channel.flush(channel));
     return channel;
 }
 
 // noinline so that the return address is the place just after the caller's call.
 __attribute__((noinline)) void CheckOutput() {
-    if (pendingIoResult == 0) return;
-    RuntimeFailure(pendingIoResult, platform::CodeLocation(__builtin_return_address(0)));
+    if (pendingIoResult != 0) FailHere(pendingIoResult, __builtin_return_address(0));
+}
+
+std::uint32_t FlushChannel(TextChannel& channel) {
+    return channel.mode == ChannelMode::Output ? channel.transfer(channel) : 0;
 }
 
 std::uint32_t CloseChannel(TextChannel& channel) {
-    std::uint32_t failure = 0;
-    switch (channel.mode) {
-    case kModeOutput:
-    case kModeInOut:
-        failure = channel.transfer(channel);
-        if (failure == 0) failure = channel.close(channel);
-        break;
-    case kModeInput:
-        failure = channel.close(channel);
-        break;
-    default:
-        if (&channel != &StandardInput) pendingIoResult = kClosedNotOpen;
+    if (channel.mode != ChannelMode::Output) {
+        pendingIoResult = error_code::kClosedNotOpen;
         return 0;
     }
+    std::uint32_t failure = channel.transfer(channel);
+    if (failure == 0) failure = channel.close(channel);
     StorePending(failure);
-    channel.mode = kModeClosed;
+    channel.mode = ChannelMode::Closed;
     return failure;
 }
 

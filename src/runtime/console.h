@@ -1,4 +1,4 @@
-// Buffered text channels bound to the standard handles.
+// The console output channel: a buffered text channel bound to standard output.
 //
 // Output gathers in a 128-byte buffer inside the channel. On a character
 // device (a console) each line is handed to the system at its line end; on a
@@ -15,49 +15,36 @@ struct TextChannel;
 // Each operation returns 0 on success, otherwise a failure code.
 using ChannelOperation = std::uint32_t (*)(TextChannel&);
 
-enum ChannelMode : std::uint16_t {
-    kModeClosed = 0xD7B0,
-    kModeInput = 0xD7B1,
-    kModeOutput = 0xD7B2,
-    kModeInOut = 0xD7B3,
-};
+enum class ChannelMode : std::uint16_t { Closed = 0xD7B0, Output = 0xD7B2 };
 
-inline constexpr std::uint16_t kFlagCrLf = 1;
 inline constexpr std::uint32_t kChannelBufferSize = 128;
-inline constexpr std::uint32_t kNotOpenForOutput = 105;
-inline constexpr std::uint32_t kClosedNotOpen = 103;
 
+// The channel's steps are held as fields, chosen when it opens: a console
+// gets a flush that writes each line out, a file or a pipe one that does nothing.
 struct TextChannel {
     std::uintptr_t handle;
-    std::uint16_t mode;
-    std::uint16_t flags;
-    std::uint32_t bufferSize;
-    std::uint32_t bufferPosition;
-    std::uint32_t bufferEnd;
-    char* bufferPointer;
+    ChannelMode mode;
+    std::uint32_t bufferPosition; // bytes waiting in the buffer
     ChannelOperation open;
-    ChannelOperation transfer;
-    ChannelOperation flush;
+    ChannelOperation transfer; // hands the buffered bytes to the system
+    ChannelOperation flush;    // runs after every line end
     ChannelOperation close;
-    char name[260];
     char buffer[kChannelBufferSize];
 };
 
-// The three standard text channels. Only the console output channel is ever
-// written; the other two stay closed.
-extern TextChannel StandardInput;
 extern TextChannel ConsoleOutput;
-extern TextChannel StandardError;
 
-// Start-up: every standard channel closed and empty, no failure pending.
+// Start-up: the channel closed and empty, no failure pending.
 void ResetChannels();
 
-// Appends `text`, preceded by blanks up to `width`; opens the channel on the fly.
-TextChannel& WriteText(TextChannel& channel, std::string_view text, std::uint32_t width = 0);
-// Appends the line end and runs the channel's flush step.
+// Appends `text`; opens the channel on the fly, and drops the text if it cannot.
+TextChannel& WriteText(TextChannel& channel, std::string_view text);
+// Appends CR LF and runs the channel's flush step.
 TextChannel& WriteLine(TextChannel& channel);
 // Ends the program with a runtime failure when a channel step has failed.
 void CheckOutput();
+// Hands over what is buffered now; returns the failure code, 0 on success.
+std::uint32_t FlushChannel(TextChannel& channel);
 // Writes out what is buffered and closes the channel. Returns the code of a
 // failed write-out or close, 0 otherwise (a channel that was not open too).
 std::uint32_t CloseChannel(TextChannel& channel);

@@ -5,6 +5,7 @@
 
 #include "platform/platform.h"
 #include "runtime/console.h"
+#include "runtime/error_codes.h"
 
 namespace {
 
@@ -19,8 +20,7 @@ constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 void WriteReport() {
     // Bytes the program handed over before the failure come first.
-    if (ConsoleOutput.mode == kModeOutput && ConsoleOutput.bufferPosition > 0)
-        ConsoleOutput.transfer(ConsoleOutput);
+    FlushChannel(ConsoleOutput);
     char report[kReportLength];
     BuildReport(static_cast<std::uint32_t>(exitStatus), failureLocation, report);
     // The report is written once and unchecked: if standard output is gone, so is it.
@@ -35,25 +35,16 @@ void RecordFailure(std::uint32_t code, std::uint32_t location) {
     exitStatus = static_cast<std::int32_t>(FailureStatus(code));
 }
 
-void ReportRecordedFailure() {
-    if (!failureRecorded) return;
-    if (consoleProgram) WriteReport();
-    failureRecorded = false;
-    failureLocation = 0;
-}
-
 [[noreturn]] void CommonEnd() {
     // A fault while ending must not start the end over again.
     if (ending) platform::ExitProcess(static_cast<std::uint32_t>(exitStatus));
     ending = true;
-    ReportRecordedFailure();
-    CloseChannel(StandardInput);
+    if (failureRecorded && consoleProgram) WriteReport();
     std::uint32_t lostOutput = CloseChannel(ConsoleOutput);
-    CloseChannel(StandardError);
     // Output that never reached its file makes the run a failure, not a success.
     if (lostOutput != 0 && exitStatus == 0) {
         RecordFailure(lostOutput, 0);
-        ReportRecordedFailure();
+        if (consoleProgram) WriteReport();
     }
     platform::ExitProcess(static_cast<std::uint32_t>(exitStatus));
 }
@@ -98,9 +89,13 @@ void RuntimeFailure(std::uint32_t code, std::uint32_t location) {
     CommonEnd();
 }
 
+void FailHere(std::uint32_t code, const void* returnAddress) {
+    RuntimeFailure(code, platform::CodeLocation(returnAddress));
+}
+
 std::uint32_t FailureStatus(std::uint32_t code) {
     code &= 0xFF;
-    return code != 0 ? code : kFailureWithoutCode;
+    return code != 0 ? code : error_code::kFailureWithoutCode;
 }
 
 void EndProgram() { CommonEnd(); }

@@ -1,8 +1,8 @@
 // Start-up and the single way out of the program.
 //
 // Every run ends in the common end: the runtime error report when a failure
-// was recorded, then the shutdown that writes out and closes the standard
-// channels, then the process exit with the exit status. Output lost in that
+// was recorded, then the shutdown that writes out and closes the console
+// channel, then the process exit with the exit status. Output lost in that
 // shutdown is a failure too: it is reported after it, and the run ends with
 // its code.
 #pragma once
@@ -12,18 +12,21 @@
 inline constexpr std::uint32_t kReportLength = 30; // 29 characters and a zero byte
 
 // Selects the console form of the error report; the entry calls it first.
+// It holds for the whole process: StartRuntime leaves it as it is.
 void MarkConsoleProgram();
-// Standard channels closed, exit status 0, fault handler in place.
+// Console channel closed, exit status 0, fault handler in place.
 void StartRuntime();
 
 // The exit status a failure's code ends the run with: its low 8 bits, which
-// are all a Linux parent sees, or kFailureWithoutCode when those are 0, so that
-// a failure never ends with the status of success.
-inline constexpr std::uint32_t kFailureWithoutCode = 255;
+// are all a Linux parent sees, or error_code::kFailureWithoutCode when those
+// are 0, so that a failure never ends with the status of success.
 std::uint32_t FailureStatus(std::uint32_t code);
 
 [[noreturn]] void StopProgram(std::int32_t status);
 [[noreturn]] void RuntimeFailure(std::uint32_t code, std::uint32_t location);
+// A runtime failure at `returnAddress`, the place just after the call that
+// failed: call it with __builtin_return_address(0) from a noinline function.
+[[noreturn]] void FailHere(std::uint32_t code, const void* returnAddress);
 // The natural end of the command: the exit status stays as it is.
 [[noreturn]] void EndProgram();
 

@@ -2,27 +2,22 @@
 #include "runtime/text.h"
 
 #include "platform/platform.h"
+#include "runtime/error_codes.h"
 #include "runtime/termination.h"
-
-namespace {
-constexpr std::uint32_t kOutOfMemory = 203;
-constexpr std::uint32_t kReleaseRefused = 204;
-} // namespace
 
 // noinline so that the return address names the caller's line in the report.
 __attribute__((noinline)) void* AllocateOrFail(std::uint32_t size) {
     void* block = platform::Allocate(size);
-    if (block == nullptr)
-        RuntimeFailure(kOutOfMemory, platform::CodeLocation(__builtin_return_address(0)));
+    if (block == nullptr) FailHere(error_code::kOutOfMemory, __builtin_return_address(0));
     return block;
 }
 
 __attribute__((noinline)) void ReleaseOrFail(void* block) {
     if (block != nullptr && !platform::Release(block))
-        RuntimeFailure(kReleaseRefused, platform::CodeLocation(__builtin_return_address(0)));
+        FailHere(error_code::kReleaseRefused, __builtin_return_address(0));
 }
 
-void Text::Resize(std::uint32_t length) {
+void Text::DiscardAndResize(std::uint32_t length) {
     if (bytes_ != nullptr) {
         char* old = bytes_;
         bytes_ = nullptr;

@@ -13,9 +13,10 @@ class Text {
     Text(const Text&) = delete;
     Text& operator=(const Text&) = delete;
 
-    // Gives the text exactly `length` bytes of unspecified content; 0 empties it.
-    void Resize(std::uint32_t length);
-    void Clear() { Resize(0); }
+    // Throws the old content away and gives the text exactly `length` bytes
+    // of unspecified content; 0 empties it.
+    void DiscardAndResize(std::uint32_t length);
+    void Clear() { DiscardAndResize(0); }
 
     char* Bytes() { return bytes_; }
     std::uint32_t Length() const { return length_; }

@@ -1,6 +1,7 @@
 """Shared helpers for the end-to-end suites: where the built programs are, and
 how to run them on real pipes, files, terminals, sound devices and Wine."""
 
+import errno
 import os
 import pty
 import re
@@ -95,13 +96,34 @@ def require(path, what):
         raise unittest.SkipTest(f"{what} was not built")
 
 
+# The start of the reason of a skip for what this machine cannot do however it
+# is set up. Such a skip shows as skipped under CI too; any other fails there.
+MACHINE_CANNOT = "this machine cannot"
+
+
+def runs_32_bit_x86():
+    """False when the kernel refuses 32-bit x86 programs, as a kernel built or
+    booted without IA-32 emulation does; Wine needs them for a 32-bit program."""
+    try:
+        subprocess.run(["/lib/ld-linux.so.2", "--version"], stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+    except OSError as error:
+        return error.errno != errno.ENOEXEC
+    return True
+
+
 class Wine:
     """The Windows programs under Wine, started through the test launcher so
     that the command line reaches them exactly as given."""
 
     @staticmethod
-    def available():
-        return bool(TONERIX_EXE) and os.path.exists(TONERIX_EXE) and shutil.which("wine")
+    def require():
+        """Skips unless tonerix.exe and Wine are there and can run."""
+        if not (TONERIX_EXE and os.path.exists(TONERIX_EXE) and shutil.which("wine")):
+            raise unittest.SkipTest("tonerix.exe or Wine is missing")
+        if not runs_32_bit_x86():
+            raise unittest.SkipTest(MACHINE_CANNOT + " run 32-bit x86 programs, "
+                                    "so Wine cannot run tonerix.exe here")
 
     @staticmethod
     def environment():

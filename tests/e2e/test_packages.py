@@ -86,8 +86,7 @@ class WindowsZip(unittest.TestCase):
             self.assertEqual(readme.count(b"\n"), readme.count(b"\r\n"), "Windows line ends")
             with tempfile.TemporaryDirectory() as folder:
                 z.extractall(folder)
-                if not Wine.available():
-                    raise unittest.SkipTest("Wine is missing")
+                Wine.require()
                 Wine.boot()
                 result = run(["wine", os.path.join(folder, "tonerix.exe"), "help"],
                              stderr=subprocess.DEVNULL, env=Wine.environment())

@@ -12,8 +12,7 @@ from tables import DISPATCH, SPLITTING, probe_arguments, sounds, windows_line
 
 
 def setUpModule():
-    if not Wine.available():
-        raise unittest.SkipTest("tonerix.exe or Wine is missing")
+    Wine.require()
     Wine.boot()
 
 

@@ -107,7 +107,7 @@ TEST_F(TerminationTest, MemoryFailures) {
         system().refuseRelease = c.refuseRelease;
         std::uint32_t status = fake::RunUntilExit([] {
             Text text;
-            text.Resize(5);
+            text.DiscardAndResize(5);
             text.Clear();
         });
         EXPECT_EQ(status, c.status);

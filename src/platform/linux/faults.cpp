@@ -8,15 +8,14 @@
 #include <ucontext.h>
 
 #include "platform/platform.h"
+#include "runtime/error_codes.h"
 
 extern "C" char __executable_start; // the program's load base, set by the linker
 
 namespace platform::linux_system {
 namespace {
 
-constexpr std::uint32_t kAccessViolation = 216, kStackOverflow = 202, kDivideByZero = 200,
-                        kIntegerOverflow = 215, kFloatOverflow = 205, kFloatUnderflow = 206,
-                        kFloatInvalid = 207, kSubscript = 201, kPrivileged = 218, kOther = 255;
+using namespace error_code;
 
 constexpr std::uintptr_t kStackOverflowReach = 64 * 1024;
 
@@ -69,7 +68,7 @@ std::uint32_t FaultCode(const FaultFacts& facts) {
     case SIGBUS:
         return facts.nearStackPointer ? kStackOverflow : kAccessViolation;
     case SIGILL:
-        return facts.code == ILL_PRVOPC || facts.code == ILL_PRVREG ? kPrivileged : kOther;
+        return facts.code == ILL_PRVOPC || facts.code == ILL_PRVREG ? kPrivileged : kOtherFault;
     case SIGFPE:
         switch (facts.code) {
         case FPE_INTDIV:
@@ -87,9 +86,9 @@ std::uint32_t FaultCode(const FaultFacts& facts) {
         case FPE_FLTSUB:
             return kSubscript;
         }
-        return kOther;
+        return kOtherFault;
     }
-    return kOther;
+    return kOtherFault;
 }
 
 } // namespace platform::linux_system

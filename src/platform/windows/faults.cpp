@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "runtime/error_codes.h"
 
 namespace platform::windows_system {
 namespace {
@@ -16,12 +17,23 @@ struct CodeEntry {
     DWORD exception;
     std::uint32_t code;
 };
+using namespace error_code;
 constexpr CodeEntry kCodes[] = {
-    {0xC0000005, 216}, {0xC000008C, 201}, {0xC000008D, 206}, {0xC000008E, 200}, {0xC000008F, 207},
-    {0xC0000090, 207}, {0xC0000091, 205}, {0xC0000092, 207}, {0xC0000093, 206}, {0xC0000094, 200},
-    {0xC0000095, 215}, {0xC0000096, 218}, {0xC00000FD, 202}, {0xC000013A, 217},
+    {EXCEPTION_ACCESS_VIOLATION, kAccessViolation},
+    {EXCEPTION_ARRAY_BOUNDS_EXCEEDED, kSubscript},
+    {EXCEPTION_FLT_DENORMAL_OPERAND, kFloatUnderflow},
+    {EXCEPTION_FLT_DIVIDE_BY_ZERO, kDivideByZero},
+    {EXCEPTION_FLT_INEXACT_RESULT, kFloatInvalid},
+    {EXCEPTION_FLT_INVALID_OPERATION, kFloatInvalid},
+    {EXCEPTION_FLT_OVERFLOW, kFloatOverflow},
+    {EXCEPTION_FLT_STACK_CHECK, kFloatInvalid},
+    {EXCEPTION_FLT_UNDERFLOW, kFloatUnderflow},
+    {EXCEPTION_INT_DIVIDE_BY_ZERO, kDivideByZero},
+    {EXCEPTION_INT_OVERFLOW, kIntegerOverflow},
+    {EXCEPTION_PRIV_INSTRUCTION, kPrivileged},
+    {EXCEPTION_STACK_OVERFLOW, kStackOverflow},
+    {STATUS_CONTROL_C_EXIT, kControlC},
 };
-constexpr std::uint32_t kOtherFault = 255;
 constexpr DWORD kUnwinding = 0x2 | 0x4; // unwinding, exit unwind
 
 // Without a top-level filter the system (or Wine) would start a debugger

@@ -1,6 +1,6 @@
 // The tone's samples: a sine at about half of full scale, 16-bit mono, with
 // raised-cosine ramps at both ends so that it starts and stops without a click.
-// It keeps no buffer of its own: the caller streams it out period by period.
+// It keeps no buffer of its own: the caller streams it out chunk by chunk.
 #pragma once
 
 #include <cstdint>
