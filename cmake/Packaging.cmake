@@ -28,6 +28,15 @@ one second without arguments. The tone goes to the sound card through
 ALSA (and so through PipeWire or PulseAudio), else to the PC speaker.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# Debian's name for the processor the program is built for, which for a
+# cross build is not the machine's own.
+set(TONERIX_DEBIAN_ARCHITECTURES x86_64 amd64 aarch64 arm64)
+list(FIND TONERIX_DEBIAN_ARCHITECTURES ${CMAKE_SYSTEM_PROCESSOR} processor)
+if(processor EQUAL -1)
+  message(FATAL_ERROR "no Debian architecture for ${CMAKE_SYSTEM_PROCESSOR}")
+endif()
+math(EXPR processor "${processor} + 1")
+list(GET TONERIX_DEBIAN_ARCHITECTURES ${processor} CPACK_DEBIAN_PACKAGE_ARCHITECTURE)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

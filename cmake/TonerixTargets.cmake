@@ -24,7 +24,7 @@ endfunction()
 
 function(tonerix_add_linux_programs)
   add_library(tonerix_platform STATIC
-      src/platform/linux/command_line.cpp src/platform/linux/console.cpp
+      src/platform/linux/command_line.cpp src/platform/linux/system.cpp
       src/platform/linux/faults.cpp src/platform/linux/tone/alsa.cpp
       src/platform/linux/tone/beep.cpp src/platform/linux/tone/clock.cpp
       src/platform/linux/tone/interruption.cpp src/platform/linux/tone/pc_speaker.cpp

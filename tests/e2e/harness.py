@@ -17,6 +17,13 @@ PROBE = os.environ.get("TONERIX_PROBE", "")
 TONERIX_EXE = os.environ.get("TONERIX_EXE", "")
 PROBE_EXE = os.environ.get("TONERIX_PROBE_EXE", "")
 LAUNCHER_EXE = os.environ.get("TONERIX_LAUNCHER_EXE", "")
+# What the programs were built for; a cross build's programs run under EMULATOR.
+ARCH = os.environ.get("TONERIX_ARCH") or os.uname().machine
+EMULATOR = os.environ.get("TONERIX_EMULATOR", "").split()
+# The probe's executable itself (PROBE may be a script that starts it under
+# EMULATOR), and the addr2line that reads its processor's code.
+PROBE_FILE = os.environ.get("TONERIX_PROBE_FILE") or PROBE
+ADDR2LINE = os.environ.get("TONERIX_ADDR2LINE") or "addr2line"
 
 HELP_SCREEN = (
     b"\r\n"

@@ -14,7 +14,7 @@ SKIPPED = 77
 
 
 def main(name):
-    suite = unittest.defaultTestLoader.loadTestsFromName(name)
+    suite = unittest.defaultTestLoader.loadTestsFromNames(name.split(","))
     result = unittest.TextTestRunner(verbosity=2).run(suite)
     if not result.wasSuccessful():
         return 1

@@ -8,8 +8,8 @@ import subprocess
 import tempfile
 import unittest
 
-from harness import (HELP_SCREEN, PROBE, TONERIX, parse_report, require, run,
-                     run_on_raw_terminal, write_calls)
+from harness import (ADDR2LINE, ARCH, HELP_SCREEN, PROBE, PROBE_FILE, TONERIX, parse_report,
+                     require, run, run_on_raw_terminal, write_calls)
 
 
 def setUpModule():
@@ -102,8 +102,14 @@ class BrokenOutput(unittest.TestCase):
 class Faults(unittest.TestCase):
     def test_faults_end_with_their_code_and_a_report(self):
         require(PROBE, "the probe")
-        for kind, code in (("access", 216), ("divide", 200), ("stack", 202),
-                           ("privileged", 218), ("breakpoint", 255)):
+        x86 = ARCH in ("x86_64", "i686")
+        # 64-bit ARM has no trap for an integer division by zero, and no
+        # instruction that user code may not run that Linux reports as such.
+        for kind, code, where in (("access", 216, True), ("divide", 200, x86),
+                                  ("stack", 202, True), ("privileged", 218, x86),
+                                  ("breakpoint", 255, True)):
+            if not where:
+                continue
             with self.subTest(kind):
                 result = run([PROBE, "fault", kind])
                 self.assertEqual(result.returncode, code)
@@ -115,12 +121,12 @@ class Faults(unittest.TestCase):
     def test_fault_while_ending_exits_at_once_with_its_code(self):
         require(PROBE, "the probe")
         result = run([PROBE, "fault", "nested"])
-        self.assertEqual((result.returncode, result.stdout), (200, b""))
+        self.assertEqual((result.returncode, result.stdout), (216, b""))
 
     def test_report_location_names_the_faulting_line(self):
         require(PROBE, "the probe")
         location = parse_report(run([PROBE, "fault", "access"]).stdout)[1]
-        line = run(["addr2line", "-e", PROBE, hex(location)]).stdout.decode()
+        line = run([ADDR2LINE, "-e", PROBE_FILE, hex(location)]).stdout.decode()
         self.assertRegex(line, r"probe\.cpp:\d+")
         with open(os.path.join(os.path.dirname(__file__), "..", "programs", "probe.cpp")) as f:
             faulting = f.read().splitlines()[int(line.split(":")[1]) - 1]

@@ -4,15 +4,17 @@ zip, each unpacked and run."""
 import gzip
 import os
 import glob
+import re
 import subprocess
 import tempfile
 import unittest
 import zipfile
 
 from audio import read_wav, wav_capture
-from harness import HELP_SCREEN, Wine, run
+from harness import EMULATOR, HELP_SCREEN, Wine, run
 
 BUILD = os.environ.get("TONERIX_BUILD_DIR", "")
+DEB_ARCH = os.environ.get("TONERIX_DEB_ARCH", "amd64")
 
 
 def only(pattern):
@@ -25,7 +27,7 @@ def only(pattern):
 class DebianPackage(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.deb = only("tonerix_*_amd64.deb")
+        cls.deb = only(f"tonerix_*_{DEB_ARCH}.deb")
 
     def test_lintian_finds_no_error(self):
         result = run(["lintian", "--fail-on", "error,warning", self.deb], timeout=300)
@@ -36,18 +38,19 @@ class DebianPackage(unittest.TestCase):
         self.assertRegex(fields, r"(?m)^Package: tonerix$")
         self.assertRegex(fields, r"(?m)^Depends: libc6 \(>= [0-9.]+\)$")
         self.assertRegex(fields, r"(?m)^Recommends: libasound2$")
-        needed = run(["objdump", "-p", os.path.join(BUILD, "tonerix")]).stdout.decode()
-        self.assertEqual(sorted(l.split()[1] for l in needed.splitlines() if "NEEDED" in l),
-                         ["libc.so.6"], "nothing but the C library is linked")
+        self.assertRegex(fields, rf"(?m)^Architecture: {DEB_ARCH}$")
+        dynamic = run(["readelf", "-d", os.path.join(BUILD, "tonerix")]).stdout.decode()
+        self.assertEqual(re.findall(r"\(NEEDED\).*\[(.*)\]", dynamic), ["libc.so.6"],
+                         "nothing but the C library is linked")
 
     def test_unpacked_program_runs(self):
         with tempfile.TemporaryDirectory() as root:
             run(["dpkg-deb", "-x", self.deb, root], check=True)
             program = os.path.join(root, "usr", "bin", "tonerix")
-            result = run([program, "help"])
+            result = run(EMULATOR + [program, "help"])
             self.assertEqual((result.returncode, result.stdout), (0, HELP_SCREEN))
             with wav_capture() as (env, wav):
-                result = run([program, "440", "10"], env=env)
+                result = run(EMULATOR + [program, "440", "10"], env=env)
                 self.assertEqual(result.returncode, 0)
                 self.assertEqual(len(read_wav(wav)[3]), 480)
 

@@ -45,6 +45,9 @@ void OnFaultSignal(int signal, siginfo_t* info, void* context) {
 #elif defined(__i386__)
     auto pc = static_cast<std::uintptr_t>(machine->gregs[REG_EIP]);
     auto sp = static_cast<std::uintptr_t>(machine->gregs[REG_ESP]);
+#elif defined(__aarch64__)
+    auto pc = static_cast<std::uintptr_t>(machine->pc);
+    auto sp = static_cast<std::uintptr_t>(machine->sp);
 #else
     (void)machine;
     auto pc = reinterpret_cast<std::uintptr_t>(info->si_addr);
