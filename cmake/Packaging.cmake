@@ -1,4 +1,17 @@
-# Installing, and the Debian package built with CPack.
+# Installing, and the packages CPack builds: the Windows zip, and the Debian
+# package for the processor the Linux program is built for.
+if(WIN32)
+  # The program and a README with Windows line ends.
+  configure_file(packaging/windows/README.txt README.txt NEWLINE_STYLE CRLF)
+  install(TARGETS tonerix RUNTIME DESTINATION .)
+  install(FILES ${PROJECT_BINARY_DIR}/README.txt DESTINATION .)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_FILE_NAME tonerix-${PROJECT_VERSION}-win32)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+  include(CPack)
+  return()
+endif()
+
 include(GNUInstallDirs)
 
 set(TONERIX_MAN_PAGE ${PROJECT_BINARY_DIR}/tonerix.1.gz)

@@ -119,6 +119,18 @@ def runs_32_bit_x86():
     return True
 
 
+# The only DLLs tonerix.exe may import: the system's own.
+WINDOWS_DLLS = ["KERNEL32.DLL", "MSVCRT.DLL", "USER32.DLL"]
+
+
+def imported_dlls(exe):
+    """The DLLs a Windows program imports, upper-case and sorted."""
+    dump = subprocess.run(["i686-w64-mingw32-objdump", "-p", exe], capture_output=True,
+                          text=True).stdout
+    return sorted(line.split(":")[1].strip().upper() for line in dump.splitlines()
+                  if "DLL Name:" in line)
+
+
 class Wine:
     """The Windows programs under Wine, started through the test launcher so
     that the command line reaches them exactly as given."""

@@ -11,7 +11,7 @@ import unittest
 import zipfile
 
 from audio import read_wav, wav_capture
-from harness import EMULATOR, HELP_SCREEN, Wine, run
+from harness import EMULATOR, HELP_SCREEN, WINDOWS_DLLS, Wine, imported_dlls, run
 
 BUILD = os.environ.get("TONERIX_BUILD_DIR", "")
 DEB_ARCH = os.environ.get("TONERIX_DEB_ARCH", "amd64")
@@ -89,6 +89,7 @@ class WindowsZip(unittest.TestCase):
             self.assertEqual(readme.count(b"\n"), readme.count(b"\r\n"), "Windows line ends")
             with tempfile.TemporaryDirectory() as folder:
                 z.extractall(folder)
+                self.assertEqual(imported_dlls(os.path.join(folder, "tonerix.exe")), WINDOWS_DLLS)
                 Wine.require()
                 Wine.boot()
                 result = run(["wine", os.path.join(folder, "tonerix.exe"), "help"],
