@@ -1,5 +1,13 @@
 # Installing, and the packages CPack builds: the Windows zip, and the Debian
 # package for the processor the Linux program is built for.
+
+# CPack stamps every file time in the archives with SOURCE_DATE_EPOCH: give it
+# the sources' time when the caller has not.
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackSourceDate.cmake)
+file(WRITE ${CPACK_PROJECT_CONFIG_FILE}
+     "if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})\n"
+     "  set(ENV{SOURCE_DATE_EPOCH} ${TONERIX_SOURCE_DATE_EPOCH})\n"
+     "endif()\n")
 if(WIN32)
   # The program and a README with Windows line ends.
   configure_file(packaging/windows/README.txt README.txt NEWLINE_STYLE CRLF)

@@ -49,6 +49,7 @@ function(tonerix_add_windows_programs)
 
   tonerix_program(tonerix src/platform/windows/entry.cpp)
   target_link_libraries(tonerix PRIVATE tonerix_command tonerix_runtime tonerix_platform)
-  target_link_options(tonerix PRIVATE -mconsole -s)
+  # No build time in the PE header: the same sources give the same program.
+  target_link_options(tonerix PRIVATE -mconsole -s -Wl,--no-insert-timestamp)
 
 endfunction()

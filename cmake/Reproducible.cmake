@@ -1,0 +1,29 @@
+# Reproducible artifacts: the same commit gives the same bytes, wherever,
+# whenever and by whomever it is built.
+#
+# One time stands for every time written into an artifact: SOURCE_DATE_EPOCH
+# when the caller sets it, else the time of the last commit.
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+  set(TONERIX_SOURCE_DATE_EPOCH $ENV{SOURCE_DATE_EPOCH})
+else()
+  execute_process(COMMAND git log -1 --format=%ct
+                  WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
+                  OUTPUT_VARIABLE TONERIX_SOURCE_DATE_EPOCH
+                  OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  if(NOT TONERIX_SOURCE_DATE_EPOCH)
+    message(FATAL_ERROR "not a git checkout: set SOURCE_DATE_EPOCH to the sources' time")
+  endif()
+endif()
+
+# The folders the sources and the build sit in never reach the programs: debug
+# information (and so the build ID) names files relative to them. The build
+# folder's map comes last so that it wins for files inside it. The link step
+# needs them too, as whole-program optimisation compiles again there.
+set(TONERIX_PREFIX_MAPS -ffile-prefix-map=${PROJECT_SOURCE_DIR}=.
+                        -ffile-prefix-map=${PROJECT_BINARY_DIR}=.)
+add_compile_options(${TONERIX_PREFIX_MAPS})
+add_link_options(${TONERIX_PREFIX_MAPS})
+
+# Installed folders get fixed permissions, whatever the umask.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
+    GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
