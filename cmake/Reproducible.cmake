@@ -23,7 +23,3 @@ set(TONERIX_PREFIX_MAPS -ffile-prefix-map=${PROJECT_SOURCE_DIR}=.
                         -ffile-prefix-map=${PROJECT_BINARY_DIR}=.)
 add_compile_options(${TONERIX_PREFIX_MAPS})
 add_link_options(${TONERIX_PREFIX_MAPS})
-
-# Installed folders get fixed permissions, whatever the umask.
-set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
-    GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
