@@ -77,9 +77,10 @@ def explain(name, a, b):
         one, two = members[0].get(member), members[1].get(member)
         if one is None or two is None:
             lines.append(f"  {member}: only in the {'second' if one is None else 'first'} build")
-        elif one[0] != two[0]:
+            continue
+        if one[0] != two[0]:
             lines.append(f"  {member}: header or attributes differ: {one[0]} / {two[0]}")
-        elif one[1] != two[1]:
+        if one[1] != two[1]:
             lines += ["  " + line for line in explain(f"{name} > {member}", one[1], two[1])]
     return lines
 
