@@ -4,7 +4,6 @@
 #include "platform/linux/faults.h"
 
 #include <csignal>
-#include <cstring>
 #include <ucontext.h>
 
 #include "platform/platform.h"
@@ -110,8 +109,7 @@ void InstallFaultHandler(FaultHandler handler) {
     // second fault there must reach the handler again (which then exits at
     // once): a blocked fault signal would kill the process with no report.
     constexpr int kFaultSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS};
-    struct sigaction action;
-    std::memset(&action, 0, sizeof action);
+    struct sigaction action {};
     action.sa_sigaction = OnFaultSignal;
     action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_NODEFER;
     sigfillset(&action.sa_mask);
