@@ -17,15 +17,14 @@ namespace platform {
 using Handle = std::uintptr_t;
 inline constexpr Handle kInvalidHandle = ~Handle{0};
 
-enum class StandardStream { Output, Error };
-
 // What kind of object a handle refers to; the numbers are the ones the
 // console-output rules are written in.
 enum class FileKind : std::uint32_t { Unknown = 0, Disk = 1, Character = 2, Pipe = 3 };
 
 // --- Console output and termination -------------------------------------
-// kInvalidHandle when the system has no such handle (LastError says why).
-Handle StandardHandle(StandardStream stream);
+// Standard output's handle; kInvalidHandle when the system has none (LastError
+// says why).
+Handle StandardOutput();
 FileKind KindOf(Handle handle);
 // Writes all `count` bytes, carrying on after a partial write; false on a
 // failure, with the reason in LastError.

@@ -33,7 +33,7 @@ std::uint32_t StandardOpen(TextChannel& channel) {
     channel.bufferPosition = 0;
     channel.transfer = WriteOut;
     channel.close = NoOperation;
-    channel.handle = platform::StandardHandle(platform::StandardStream::Output);
+    channel.handle = platform::StandardOutput();
     if (channel.handle == platform::kInvalidHandle) {
         channel.mode = ChannelMode::Closed;
         return platform::LastError();

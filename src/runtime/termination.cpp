@@ -24,9 +24,16 @@ void WriteReport() {
     char report[kReportLength];
     BuildReport(static_cast<std::uint32_t>(exitStatus), failureLocation, report);
     // The report is written once and unchecked: if standard output is gone, so is it.
-    platform::Write(platform::StandardHandle(platform::StandardStream::Output), report,
-                    kReportLength);
-    platform::Write(platform::StandardHandle(platform::StandardStream::Output), "\r\n", 2);
+    platform::Write(platform::StandardOutput(), report, kReportLength);
+    platform::Write(platform::StandardOutput(), "\r\n", 2);
+}
+
+// The exit status a failure's code ends the run with: its low 8 bits, which
+// are all a Linux parent sees, or kFailureWithoutCode when those are 0, so
+// that a failure never ends with the status of success.
+std::uint32_t FailureStatus(std::uint32_t code) {
+    code &= 0xFF;
+    return code != 0 ? code : error_code::kFailureWithoutCode;
 }
 
 void RecordFailure(std::uint32_t code, std::uint32_t location) {
@@ -91,11 +98,6 @@ void RuntimeFailure(std::uint32_t code, std::uint32_t location) {
 
 void FailHere(std::uint32_t code, const void* returnAddress) {
     RuntimeFailure(code, platform::CodeLocation(returnAddress));
-}
-
-std::uint32_t FailureStatus(std::uint32_t code) {
-    code &= 0xFF;
-    return code != 0 ? code : error_code::kFailureWithoutCode;
 }
 
 void EndProgram() { CommonEnd(); }

@@ -17,11 +17,6 @@ void MarkConsoleProgram();
 // Console channel closed, exit status 0, fault handler in place.
 void StartRuntime();
 
-// The exit status a failure's code ends the run with: its low 8 bits, which
-// are all a Linux parent sees, or error_code::kFailureWithoutCode when those
-// are 0, so that a failure never ends with the status of success.
-std::uint32_t FailureStatus(std::uint32_t code);
-
 [[noreturn]] void StopProgram(std::int32_t status);
 [[noreturn]] void RuntimeFailure(std::uint32_t code, std::uint32_t location);
 // A runtime failure at `returnAddress`, the place just after the call that

@@ -32,7 +32,7 @@ namespace platform {
 
 using fake::State;
 
-Handle StandardHandle(StandardStream) {
+Handle StandardOutput() {
     if (State().standardHandleError != 0) {
         State().lastError = State().standardHandleError;
         return kInvalidHandle;

@@ -35,9 +35,6 @@ TEST(CommandLineTest, QuotesOnlyWhatWouldOtherwiseSplitOrVanish) {
         {{"tonerix", "a\"b"}, "tonerix a\"b"},
         {{"tonerix", "a \"b"}, "tonerix a \"b"},
         {{"/opt/my tools/tonerix", "1"}, "tonerix 1"}, // argument 0 is always one plain word
-        {{"", "440", "250"}, "tonerix 440 250"},
-        {{"it\"s", "help"}, "tonerix help"},
-        {{" \t\xff"}, "tonerix"},
         {{"tonerix", "T\xc3\xb6ne", "\xe2\x99\xaa"}, "tonerix T\xc3\xb6ne \xe2\x99\xaa"},
         {{"tonerix", "\x01"}, "tonerix \"\x01\""},
     };

@@ -3,9 +3,10 @@
 // that tests can see the runtime report them.
 //
 //   probe fault KIND    provokes a fault: access | divide | stack | privileged |
-//                       breakpoint | nested (a second fault while ending)
+//                       breakpoint | bad-system-call | nested (a second fault while ending)
 //   probe ANYTHING ELSE one line "index:HEX" for argument 0 up to the one
 //                       behind the last, which must come back empty
+#include <csignal>
 #include <cstdint>
 
 #include "platform/platform.h"
@@ -67,6 +68,9 @@ void Fault(const Text& kind) {
     if (kind == "breakpoint") __asm__ volatile("int3");
 #elif defined(__aarch64__)
     if (kind == "breakpoint") __asm__ volatile("brk #0");
+#endif
+#ifdef SIGSYS
+    if (kind == "bad-system-call") std::raise(SIGSYS); // as a seccomp filter would deliver it
 #endif
     if (kind == "nested") {
         WriteText(ConsoleOutput, "buffered");

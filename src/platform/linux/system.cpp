@@ -12,9 +12,7 @@ namespace {
 std::uint32_t lastError = 0;
 }
 
-Handle StandardHandle(StandardStream stream) {
-    return stream == StandardStream::Error ? STDERR_FILENO : STDOUT_FILENO;
-}
+Handle StandardOutput() { return STDOUT_FILENO; }
 
 // A closed descriptor cannot be examined: that is the unknown kind.
 FileKind KindOf(Handle handle) {

@@ -8,10 +8,7 @@ namespace {
 HANDLE AsHandle(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
 } // namespace
 
-Handle StandardHandle(StandardStream stream) {
-    return reinterpret_cast<Handle>(
-        GetStdHandle(stream == StandardStream::Error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE));
-}
+Handle StandardOutput() { return reinterpret_cast<Handle>(GetStdHandle(STD_OUTPUT_HANDLE)); }
 
 FileKind KindOf(Handle handle) {
     switch (GetFileType(AsHandle(handle))) {
