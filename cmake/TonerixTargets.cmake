@@ -26,14 +26,33 @@ function(tonerix_program target)
   target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc)
 endfunction()
 
+# The sound servers' headers, for their types and inline functions only: the
+# libraries themselves are loaded at run time. They are the same for every
+# processor, so a cross build reads them too, after its own system headers.
+set(TONERIX_SOUND_HEADERS /usr/include CACHE PATH "Where the PipeWire, SPA and PulseAudio headers are")
+function(tonerix_use_sound_headers target)
+  foreach(header pipewire-0.3/pipewire/pipewire.h spa-0.2/spa/param/audio/format-utils.h
+                 pulse/pulseaudio.h)
+    if(NOT EXISTS ${TONERIX_SOUND_HEADERS}/${header})
+      message(FATAL_ERROR "${header} is missing: run scripts/setup (libpipewire-0.3-dev, libspa-0.2-dev, libpulse-dev)")
+    endif()
+  endforeach()
+  foreach(folder pipewire-0.3 spa-0.2 .)
+    target_compile_options(${target} PRIVATE "SHELL:-idirafter ${TONERIX_SOUND_HEADERS}/${folder}")
+  endforeach()
+endfunction()
+
 function(tonerix_add_linux_programs)
   add_library(tonerix_platform STATIC
       src/platform/linux/command_line.cpp src/platform/linux/system.cpp
       src/platform/linux/faults.cpp src/platform/linux/tone/alsa.cpp
       src/platform/linux/tone/beep.cpp src/platform/linux/tone/clock.cpp
       src/platform/linux/tone/interruption.cpp src/platform/linux/tone/pc_speaker.cpp
-      src/platform/linux/tone/sine.cpp src/platform/linux/tone/worker.cpp)
+      src/platform/linux/tone/pipewire.cpp src/platform/linux/tone/pulseaudio.cpp
+      src/platform/linux/tone/server_watch.cpp src/platform/linux/tone/sine.cpp
+      src/platform/linux/tone/sound_library.cpp src/platform/linux/tone/worker.cpp)
   target_include_directories(tonerix_platform PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  tonerix_use_sound_headers(tonerix_platform)
   target_link_libraries(tonerix_platform PUBLIC ${CMAKE_DL_LIBS} PRIVATE tonerix_code_options)
 
   tonerix_program(tonerix src/platform/linux/entry.cpp)

@@ -2,7 +2,9 @@
 
 import array
 import contextlib
+import json
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -53,15 +55,18 @@ def peak(samples):
 
 @contextlib.contextmanager
 def wav_capture():
-    """A HOME whose ALSA default device writes into a WAV file. Yields
-    (environment, path of the WAV)."""
+    """A HOME whose ALSA default device writes into a WAV file, and where no
+    sound server can be found, so the server drivers decline as they do on a
+    machine without one. Yields (environment, path of the WAV)."""
     home = tempfile.mkdtemp(prefix="tonerix-alsa-")
     capture = os.path.join(home, "capture.wav")
     with open(os.path.join(home, ".asoundrc"), "w") as rc:
         rc.write('pcm.!default { type file slave.pcm "null" file "%s" format "wav" }\n'
                  % capture)
+    nowhere = os.path.join(home, "no-server")
     try:
-        yield dict(os.environ, HOME=home), capture
+        yield dict(os.environ, HOME=home, XDG_RUNTIME_DIR=home, PIPEWIRE_REMOTE=nowhere,
+                   PULSE_SERVER="unix:" + nowhere), capture
     finally:
         shutil.rmtree(home, ignore_errors=True)
 
@@ -97,6 +102,12 @@ class PacedServer:
         for variable in ("PULSE_SERVER", "PIPEWIRE_REMOTE", "DBUS_SESSION_BUS_ADDRESS",
                          "DISPLAY"):
             self.env.pop(variable, None)
+        # ALSA configuration whose default device leads nowhere, for clients
+        # that must reach the server natively (the system's own configuration
+        # routes the default device to PulseAudio over any ~/.asoundrc).
+        self.no_alsa = os.path.join(self.home, "no-alsa.conf")
+        with open(self.no_alsa, "w") as f:
+            f.write("pcm.!default { type hw card 97 }\nctl.!default { type hw card 97 }\n")
         self.reader = None
 
     @classmethod
@@ -185,6 +196,16 @@ class PulseServer(PacedServer):
             with open(os.path.join(self.runtime, "pulse", "pid")) as f:
                 return [int(f.read().split()[0])]
         return []
+
+    def suspend(self, on):
+        subprocess.run(["pactl", "suspend-sink", "pipe", "1" if on else "0"], env=self.env,
+                       check=True, timeout=10)
+
+    def stream_properties(self):
+        """The properties of the one stream playing, as a dict."""
+        listing = subprocess.run(["pactl", "list", "sink-inputs"], env=self.env, check=True,
+                                 capture_output=True, text=True, timeout=10).stdout
+        return dict(re.findall(r'^\s+([\w.]+) = "(.*)"$', listing, re.M))
 
     def shut_down(self):
         pid_file = os.path.join(self.runtime, "pulse", "pid")
@@ -284,10 +305,10 @@ class PipeWireServer(PacedServer):
     its package would remove PulseAudio)."""
 
     name = "pipewire"
-    QUANTUM = 1024  # frames a cycle: 21.3 ms
 
-    def __init__(self):
+    def __init__(self, quantum=1024):  # frames a cycle: 1024 is 21.3 ms
         super().__init__()
+        self.quantum = quantum
         self.processes = []
 
     @classmethod
@@ -316,7 +337,7 @@ class PipeWireServer(PacedServer):
                          f'{kind}.!default {{ type pipewire server "{socket}" }}\n')
         server_conf = os.path.join(self.home, "pipewire.conf")
         with open(server_conf, "w") as f:
-            f.write(PIPEWIRE_CONF % {"quantum": self.QUANTUM, "fifo": self.fifo})
+            f.write(PIPEWIRE_CONF % {"quantum": self.quantum, "fifo": self.fifo})
         with open(os.path.join(config, "wireplumber", "wireplumber.conf"), "w") as f:
             f.write(WIREPLUMBER_CONF)
         with open(os.path.join(config, "wireplumber", "main.lua.d", "51-headless.lua"),
@@ -343,6 +364,19 @@ class PipeWireServer(PacedServer):
 
     def pids(self):
         return [p.pid for p in self.processes]
+
+    def stream_properties(self):
+        """The properties of the one stream playing (its node and its client), as a dict."""
+        objects = json.loads(subprocess.run(["pw-dump"], env=self.env, check=True,
+                                            capture_output=True, text=True, timeout=10).stdout)
+        found = {}
+        # The client's properties, then the node's, which win.
+        for item in sorted(objects, key=lambda item: item["type"].endswith("Node")):
+            props = (item.get("info") or {}).get("props") or {}
+            if props.get("application.process.binary") == "tonerix" or \
+                    props.get("media.class") == "Stream/Output/Audio":
+                found.update({key: str(value) for key, value in props.items()})
+        return found
 
     def shut_down(self):
         # The session manager first, then the server.

@@ -1,14 +1,12 @@
 // The sound-card driver: ALSA's "default" PCM, which sound servers also serve.
 //
-// libasound is loaded at run time, so tonerix has no link-time audio
-// dependency and still runs where ALSA is missing; any missing symbol or
-// failed step before the first sample means "try the next driver".
+// Any missing symbol or failed step before the first sample means "try the
+// next driver".
 #include <cerrno>
-#include <dlfcn.h>
-#include <unistd.h>
 
 #include "platform/linux/tone/interruption.h"
 #include "platform/linux/tone/sine.h"
+#include "platform/linux/tone/sound_library.h"
 #include "platform/linux/tone/tone.h"
 
 namespace platform::linux_system {
@@ -52,30 +50,17 @@ constexpr std::uint32_t kMaxChunkFrames = 6000;
 
 extern "C" void IgnoreAlsaMessage(const char*, int, const char*, int, const char*, ...) {}
 
-template <typename Function> bool Bind(void* library, const char* name, Function& function) {
-    function = reinterpret_cast<Function>(dlsym(library, name));
-    return function != nullptr;
-}
-
 bool Load(Alsa& alsa) {
-    // The library and its configuration never run with elevated privileges.
-    if (getuid() != geteuid() || getgid() != getegid()) return false;
-    void* library = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) return false;
-    bool complete = Bind(library, "snd_lib_error_set_handler", alsa.setErrorHandler) &&
-                    Bind(library, "snd_pcm_open", alsa.open) &&
-                    Bind(library, "snd_pcm_nonblock", alsa.setNonBlocking) &&
-                    Bind(library, "snd_pcm_set_params", alsa.setParams) &&
-                    Bind(library, "snd_pcm_get_params", alsa.getParams) &&
-                    Bind(library, "snd_pcm_writei", alsa.writeInterleaved) &&
-                    Bind(library, "snd_pcm_recover", alsa.recover) &&
-                    Bind(library, "snd_pcm_drain", alsa.drain) &&
-                    Bind(library, "snd_pcm_drop", alsa.drop) &&
-                    Bind(library, "snd_pcm_close", alsa.close);
-    // The library stays loaded even when complete: a sound server's plugin
-    // may still have threads inside it.
-    if (!complete) dlclose(library);
-    return complete;
+    void* library = OpenSoundLibrary("libasound.so.2");
+    return library != nullptr && Bind(library, "snd_lib_error_set_handler", alsa.setErrorHandler) &&
+           Bind(library, "snd_pcm_open", alsa.open) &&
+           Bind(library, "snd_pcm_nonblock", alsa.setNonBlocking) &&
+           Bind(library, "snd_pcm_set_params", alsa.setParams) &&
+           Bind(library, "snd_pcm_get_params", alsa.getParams) &&
+           Bind(library, "snd_pcm_writei", alsa.writeInterleaved) &&
+           Bind(library, "snd_pcm_recover", alsa.recover) &&
+           Bind(library, "snd_pcm_drain", alsa.drain) && Bind(library, "snd_pcm_drop", alsa.drop) &&
+           Bind(library, "snd_pcm_close", alsa.close);
 }
 
 Pcm* OpenDefault(const Alsa& alsa, unsigned& rate) {

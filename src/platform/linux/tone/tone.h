@@ -28,12 +28,22 @@ struct ToneDriver {
 // The whole tone service over a table of drivers: the range rules, the first
 // driver that can sound, the wait for the full duration, and the end by a stop
 // signal. The drivers run on a worker thread; the call returns no earlier than
-// the duration and no later than the duration and kToneGrace, whatever they do.
+// the duration, and gives up on the worker at the duration and kToneGrace, or
+// kAnswerLimit after a sound server last answered, whichever is later.
 // Returns false for a frequency the service refuses.
 inline constexpr Nanoseconds kToneGrace = 90 * kMillisecond;
+// How long a sound server may leave a round trip unanswered before it is taken
+// for dead. Longer than a server's hiccup at start-up, short enough that a
+// dead server costs the caller little.
+inline constexpr Nanoseconds kAnswerLimit = 240 * kMillisecond;
+// A sound-server driver's word that its server just answered: a slow sink on
+// a live server is then waited for. Safe from any thread.
+void NoteServerAnswer();
 bool SoundTone(std::span<const ToneDriver> drivers, std::uint32_t frequency,
                std::uint32_t duration);
 
+bool SoundThroughPipeWire(const ToneRequest& request);
+bool SoundThroughPulseAudio(const ToneRequest& request);
 bool SoundThroughAlsa(const ToneRequest& request);
 bool SoundThroughPcSpeaker(const ToneRequest& request);
 // The PC speaker's input-event device at `path`; exposed so that tests can

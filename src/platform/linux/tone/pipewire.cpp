@@ -1,0 +1,223 @@
+// The PipeWire driver: a native playback stream on the user's PipeWire server.
+//
+// It asks the server a round trip (a core sync) every so often while it waits,
+// so a sink that is slow to wake is waited for and a server that has stopped
+// is given up. Every buffer is filled to the frames the stream asks for, the
+// last one padded with silence: a stream drops a last buffer shorter than that.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <pipewire/pipewire.h>
+#include <spa/param/audio/format-utils.h>
+
+#include "platform/linux/tone/server_watch.h"
+#include "platform/linux/tone/sine.h"
+#include "platform/linux/tone/sound_library.h"
+#include "platform/linux/tone/tone.h"
+
+namespace platform::linux_system {
+namespace {
+
+constexpr std::uint32_t kRate = 48000;
+constexpr std::uint32_t kFrameBytes = sizeof(std::int16_t);
+constexpr int kWaitSliceMs = 10;
+
+// The library's functions the driver calls; the rest of the API it uses is
+// inline in the headers.
+struct PipeWire {
+    decltype(&pw_init) init;
+    decltype(&pw_get_library_version) version;
+    decltype(&pw_log_set_level) setLogLevel;
+    decltype(&pw_main_loop_new) newMainLoop;
+    decltype(&pw_main_loop_get_loop) loopOf;
+    decltype(&pw_main_loop_destroy) destroyMainLoop;
+    decltype(&pw_context_new) newContext;
+    decltype(&pw_context_destroy) destroyContext;
+    decltype(&pw_context_connect) connect;
+    decltype(&pw_core_disconnect) disconnect;
+    decltype(&pw_properties_new) newProperties;
+    decltype(&pw_stream_new) newStream;
+    decltype(&pw_stream_add_listener) addStreamListener;
+    decltype(&pw_stream_connect) connectStream;
+    decltype(&pw_stream_dequeue_buffer) dequeue;
+    decltype(&pw_stream_queue_buffer) queue;
+    decltype(&pw_stream_flush) flush;
+    decltype(&pw_stream_destroy) destroyStream;
+};
+
+// A buffer's `requested` frames came in 0.3.49; older libraries are passed by.
+bool RecentEnough(const char* version) {
+    unsigned major = 0, minor = 0, micro = 0;
+    if (std::sscanf(version, "%u.%u.%u", &major, &minor, &micro) != 3) return false;
+    return major > 0 || minor > 3 || (minor == 3 && micro >= 49);
+}
+
+bool Load(PipeWire& pw) {
+    void* library = OpenSoundLibrary("libpipewire-0.3.so.0");
+    return library != nullptr && Bind(library, "pw_init", pw.init) &&
+           Bind(library, "pw_get_library_version", pw.version) &&
+           Bind(library, "pw_log_set_level", pw.setLogLevel) &&
+           Bind(library, "pw_main_loop_new", pw.newMainLoop) &&
+           Bind(library, "pw_main_loop_get_loop", pw.loopOf) &&
+           Bind(library, "pw_main_loop_destroy", pw.destroyMainLoop) &&
+           Bind(library, "pw_context_new", pw.newContext) &&
+           Bind(library, "pw_context_destroy", pw.destroyContext) &&
+           Bind(library, "pw_context_connect", pw.connect) &&
+           Bind(library, "pw_core_disconnect", pw.disconnect) &&
+           Bind(library, "pw_properties_new", pw.newProperties) &&
+           Bind(library, "pw_stream_new", pw.newStream) &&
+           Bind(library, "pw_stream_add_listener", pw.addStreamListener) &&
+           Bind(library, "pw_stream_connect", pw.connectStream) &&
+           Bind(library, "pw_stream_dequeue_buffer", pw.dequeue) &&
+           Bind(library, "pw_stream_queue_buffer", pw.queue) &&
+           Bind(library, "pw_stream_flush", pw.flush) &&
+           Bind(library, "pw_stream_destroy", pw.destroyStream) && RecentEnough(pw.version());
+}
+
+// What the callbacks share with the waiting loop; all on the loop's thread.
+struct Playback {
+    const PipeWire& pw;
+    ServerWatch watch;
+    SineGenerator tone;
+    pw_core* core = nullptr;
+    pw_stream* stream = nullptr;
+    spa_hook coreListener{}, streamListener{};
+    int pendingSync = -1;
+    bool flushed = false, drained = false, failed = false;
+};
+
+void OnCoreDone(void* data, std::uint32_t id, int seq) {
+    auto& playback = *static_cast<Playback*>(data);
+    if (id == PW_ID_CORE && seq == playback.pendingSync) playback.watch.Answered();
+}
+
+void OnCoreError(void* data, std::uint32_t id, int, int result, const char*) {
+    // The connection itself is gone (the server died).
+    if (id == PW_ID_CORE && result == -EPIPE) static_cast<Playback*>(data)->failed = true;
+}
+
+void OnStateChanged(void* data, pw_stream_state, pw_stream_state state, const char*) {
+    if (state == PW_STREAM_STATE_ERROR) static_cast<Playback*>(data)->failed = true;
+}
+
+void OnProcess(void* data) {
+    auto& playback = *static_cast<Playback*>(data);
+    if (playback.flushed) return;
+    pw_buffer* buffer = playback.pw.dequeue(playback.stream);
+    if (buffer == nullptr) return;
+    spa_data& block = buffer->buffer->datas[0];
+    if (block.data == nullptr) return;
+    std::uint32_t frames = block.maxsize / kFrameBytes;
+    if (buffer->requested != 0 && buffer->requested < frames)
+        frames = static_cast<std::uint32_t>(buffer->requested);
+    auto* samples = static_cast<std::int16_t*>(block.data);
+    std::uint32_t filled = playback.tone.Fill(samples, frames);
+    std::memset(samples + filled, 0, (frames - filled) * kFrameBytes);
+    block.chunk->offset = 0;
+    block.chunk->stride = kFrameBytes;
+    block.chunk->size = frames * kFrameBytes;
+    playback.pw.queue(playback.stream, buffer);
+    if (playback.tone.Remaining() == 0) {
+        playback.pw.flush(playback.stream, true);
+        playback.flushed = true;
+    }
+}
+
+// "Drained" may come every cycle from some versions on: the first is enough.
+void OnDrained(void* data) { static_cast<Playback*>(data)->drained = true; }
+
+pw_core_events CoreEvents() {
+    pw_core_events events{};
+    events.version = PW_VERSION_CORE_EVENTS;
+    events.done = OnCoreDone;
+    events.error = OnCoreError;
+    return events;
+}
+
+pw_stream_events StreamEvents() {
+    pw_stream_events events{};
+    events.version = PW_VERSION_STREAM_EVENTS;
+    events.state_changed = OnStateChanged;
+    events.process = OnProcess;
+    events.drained = OnDrained;
+    return events;
+}
+const pw_core_events kCoreEvents = CoreEvents();
+const pw_stream_events kStreamEvents = StreamEvents();
+
+bool ConnectStream(Playback& playback, std::uint32_t frequency) {
+    const PipeWire& pw = playback.pw;
+    char name[32];
+    std::snprintf(name, sizeof name, "%u Hz tone", static_cast<unsigned>(frequency));
+    pw_properties* properties = pw.newProperties(
+        PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Playback", PW_KEY_MEDIA_ROLE,
+        "Notification", PW_KEY_APP_NAME, "tonerix", PW_KEY_MEDIA_NAME, name, nullptr);
+    playback.stream = pw.newStream(playback.core, name, properties);
+    if (playback.stream == nullptr) return false;
+    pw.addStreamListener(playback.stream, &playback.streamListener, &kStreamEvents, &playback);
+
+    std::uint8_t space[256];
+    spa_pod_builder builder;
+    spa_pod_builder_init(&builder, space, sizeof space);
+    spa_audio_info_raw format{};
+    format.format = SPA_AUDIO_FORMAT_S16;
+    format.rate = kRate;
+    format.channels = 1;
+    format.position[0] = SPA_AUDIO_CHANNEL_MONO;
+    const spa_pod* parameters[] = {
+        spa_format_audio_raw_build(&builder, SPA_PARAM_EnumFormat, &format)};
+    auto flags =
+        static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS);
+    return pw.connectStream(playback.stream, SPA_DIRECTION_OUTPUT, PW_ID_ANY, flags, parameters,
+                            1) == 0;
+}
+
+// Runs the loop until the tone is drained or the driver gives up.
+void Play(Playback& playback, pw_loop* loop) {
+    pw_loop_enter(loop);
+    while (!playback.drained && !playback.failed && !playback.watch.GiveUp()) {
+        if (playback.watch.TimeToAsk()) {
+            playback.pendingSync = pw_core_sync(playback.core, PW_ID_CORE, 0);
+            playback.watch.Asked();
+        }
+        pw_loop_iterate(loop, kWaitSliceMs);
+    }
+    pw_loop_leave(loop);
+}
+
+} // namespace
+
+bool SoundThroughPipeWire(const ToneRequest& request) {
+    PipeWire pw;
+    if (!Load(pw)) return false;
+    pw.init(nullptr, nullptr);
+    // tonerix writes nothing to standard error, unless the user asks the
+    // library for its messages.
+    if (std::getenv("PIPEWIRE_DEBUG") == nullptr) pw.setLogLevel(SPA_LOG_LEVEL_NONE);
+    pw_main_loop* mainLoop = pw.newMainLoop(nullptr);
+    if (mainLoop == nullptr) return false;
+    pw_loop* loop = pw.loopOf(mainLoop);
+    pw_context* context =
+        pw.newContext(loop, pw.newProperties(PW_KEY_APP_NAME, "tonerix", nullptr), 0);
+    pw_core* core = context != nullptr ? pw.connect(context, nullptr, 0) : nullptr;
+    bool sounded = false;
+    if (core != nullptr) {
+        // No server socket means no server: the next driver is tried. Past
+        // here the server is there, and the tone is its, even if it is lost.
+        sounded = true;
+        Playback playback{pw, ServerWatch(request),
+                          SineGenerator(kRate, request.frequency,
+                                        SineGenerator::FramesFor(kRate, request.duration))};
+        playback.core = core;
+        pw_core_add_listener(core, &playback.coreListener, &kCoreEvents, &playback);
+        if (ConnectStream(playback, request.frequency)) Play(playback, loop);
+        if (playback.stream != nullptr) pw.destroyStream(playback.stream);
+        pw.disconnect(core);
+    }
+    if (context != nullptr) pw.destroyContext(context);
+    pw.destroyMainLoop(mainLoop);
+    return sounded;
+}
+
+} // namespace platform::linux_system

@@ -1,0 +1,21 @@
+// Sound libraries are loaded at run time, so tonerix has no link-time audio
+// dependency and runs where they are missing: a library or symbol that is not
+// there means "try the next driver".
+#pragma once
+
+#include <dlfcn.h>
+
+namespace platform::linux_system {
+
+// The library `name`, or null when it is missing or the process runs with
+// elevated privileges: a library's configuration and plugins are the
+// invoking user's, and never run set-user-ID.
+void* OpenSoundLibrary(const char* name);
+
+// Sets `function` to the library's symbol `name`; false when it is missing.
+template <typename Function> bool Bind(void* library, const char* name, Function& function) {
+    function = reinterpret_cast<Function>(dlsym(library, name));
+    return function != nullptr;
+}
+
+} // namespace platform::linux_system
