@@ -45,8 +45,9 @@ set(CPACK_PACKAGE_CONTACT "tonerix developers <dev@tonerix.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "sound one tone from the command line")
 set(CPACK_PACKAGE_DESCRIPTION
 "tonerix sounds a tone of a given frequency and duration, or 1000 Hz for
-one second without arguments. The tone goes to the sound card through
-ALSA (and so through PipeWire or PulseAudio), else to the PC speaker.")
+one second without arguments. The tone goes to the user's PipeWire or
+PulseAudio server, else to the sound card through ALSA, else to the PC
+speaker.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # Debian's name for the processor the program is built for, which for a
@@ -61,8 +62,8 @@ list(GET TONERIX_DEBIAN_ARCHITECTURES ${processor} CPACK_DEBIAN_PACKAGE_ARCHITEC
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# ALSA is loaded at run time: useful, never required.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS libasound2)
+# The sound libraries are loaded at run time: useful, never required.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libpipewire-0.3-0 | libpulse0, libasound2")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${PROJECT_HOMEPAGE_URL})
 set(CPACK_STRIP_FILES ON)
 include(CPack)

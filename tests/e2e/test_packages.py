@@ -37,7 +37,7 @@ class DebianPackage(unittest.TestCase):
         fields = run(["dpkg-deb", "-f", self.deb]).stdout.decode()
         self.assertRegex(fields, r"(?m)^Package: tonerix$")
         self.assertRegex(fields, r"(?m)^Depends: libc6 \(>= [0-9.]+\)$")
-        self.assertRegex(fields, r"(?m)^Recommends: libasound2$")
+        self.assertRegex(fields, r"(?m)^Recommends: libpipewire-0.3-0 \| libpulse0, libasound2$")
         self.assertRegex(fields, rf"(?m)^Architecture: {DEB_ARCH}$")
         dynamic = run(["readelf", "-d", os.path.join(BUILD, "tonerix")]).stdout.decode()
         self.assertEqual(re.findall(r"\(NEEDED\).*\[(.*)\]", dynamic), ["libc.so.6"],

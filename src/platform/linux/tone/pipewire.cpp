@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 
 #include <pipewire/pipewire.h>
 #include <spa/param/audio/format-utils.h>
@@ -51,6 +52,26 @@ bool RecentEnough(const char* version) {
     unsigned major = 0, minor = 0, micro = 0;
     if (std::sscanf(version, "%u.%u.%u", &major, &minor, &micro) != 3) return false;
     return major > 0 || minor > 3 || (minor == 3 && micro >= 49);
+}
+
+// Whether a server socket is where the library will look for it: its
+// PIPEWIRE_REMOTE, else "pipewire-0", in PIPEWIRE_RUNTIME_DIR, XDG_RUNTIME_DIR
+// or /run/pipewire. The library loads its modules before it looks, which on a
+// machine without PipeWire would delay every other driver for nothing.
+bool ServerSocketThere() {
+    const char* name = std::getenv("PIPEWIRE_REMOTE");
+    if (name == nullptr || *name == '\0') name = "pipewire-0";
+    if (*name == '/') return access(name, F_OK) == 0;
+    const char* folders[] = {std::getenv("PIPEWIRE_RUNTIME_DIR"), std::getenv("XDG_RUNTIME_DIR"),
+                             "/run/pipewire"};
+    for (const char* folder : folders) {
+        char path[4096];
+        if (folder != nullptr && *folder != '\0' &&
+            std::snprintf(path, sizeof path, "%s/%s", folder, name) < int{sizeof path} &&
+            access(path, F_OK) == 0)
+            return true;
+    }
+    return false;
 }
 
 bool Load(PipeWire& pw) {
@@ -190,7 +211,7 @@ void Play(Playback& playback, pw_loop* loop) {
 
 bool SoundThroughPipeWire(const ToneRequest& request) {
     PipeWire pw;
-    if (!Load(pw)) return false;
+    if (!ServerSocketThere() || !Load(pw)) return false;
     pw.init(nullptr, nullptr);
     // tonerix writes nothing to standard error, unless the user asks the
     // library for its messages.
