@@ -52,9 +52,24 @@ bool Release(void* block);        // false when the memory manager refuses
 bool Beep(std::uint32_t frequency, std::uint32_t duration);
 
 // --- Faults ---------------------------------------------------------------
-// Called on a processor fault of the main thread with the runtime's error code
-// for it and the fault's location; it must end the process.
-using FaultHandler = void (*)(std::uint32_t code, std::uint32_t location);
+// What went wrong in a processor fault, as each system can tell it. The
+// platform reports the kind; what it means for the run is the runtime's rule.
+enum class FaultKind : std::uint8_t {
+    DivideByZero,
+    Subscript, // an array bound check
+    StackOverflow,
+    FloatOverflow,
+    FloatUnderflow,
+    FloatInvalid,
+    IntegerOverflow,
+    AccessViolation,
+    ControlBreak, // Ctrl-C delivered as an exception
+    PrivilegedInstruction,
+    Other,
+};
+// Called on a processor fault of the main thread with its kind and location;
+// it must end the process.
+using FaultHandler = void (*)(FaultKind kind, std::uint32_t location);
 void InstallFaultHandler(FaultHandler handler);
 // A code address as the error report prints it: the address itself where the
 // program loads at a fixed place, the offset from the load base elsewhere.

@@ -6,7 +6,6 @@
 
 #include "platform/platform.h"
 #include "runtime/error_codes.h"
-#include "runtime/termination.h"
 
 TextChannel ConsoleOutput;
 
@@ -98,11 +97,6 @@ TextChannel& WriteLine(TextChannel& channel) {
     Append(channel, "\r\n", 2);
     StorePending(channel.flush(channel));
     return channel;
-}
-
-// noinline so that the return address is the place just after the caller's call.
-__attribute__((noinline)) void CheckOutput() {
-    if (pendingIoResult != 0) FailHere(pendingIoResult, __builtin_return_address(0));
 }
 
 std::uint32_t FlushChannel(TextChannel& channel) {

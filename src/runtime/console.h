@@ -4,8 +4,8 @@
 // device (a console) each line is handed to the system at its line end; on a
 // file or a pipe only full buffers go out, and the rest when the channel is
 // closed at shutdown. A failed step never stops the program by itself: it
-// stores its code as the thread's pending I/O result, and CheckOutput turns
-// that into a runtime failure.
+// stores its code as the thread's pending I/O result, for the caller to act on
+// (CheckOutput, with the run's end, turns it into a runtime failure).
 #pragma once
 
 #include <cstdint>
@@ -41,8 +41,6 @@ void ResetChannels();
 TextChannel& WriteText(TextChannel& channel, std::string_view text);
 // Appends CR LF and runs the channel's flush step.
 TextChannel& WriteLine(TextChannel& channel);
-// Ends the program with a runtime failure when a channel step has failed.
-void CheckOutput();
 // Hands over what is buffered now; returns the failure code, 0 on success.
 std::uint32_t FlushChannel(TextChannel& channel);
 // Writes out what is buffered and closes the channel. Returns the code of a

@@ -1,5 +1,5 @@
-// The runtime error codes, in one place for the runtime, both platforms and
-// the tests. A failed system call adds the system's own codes to these.
+// The runtime error codes, in one place for the runtime and the tests. A
+// failed system call adds the system's own codes to these.
 #pragma once
 
 #include <cstdint>

@@ -56,8 +56,31 @@ void RecordFailure(std::uint32_t code, std::uint32_t location) {
     platform::ExitProcess(static_cast<std::uint32_t>(exitStatus));
 }
 
+// Which runtime code each kind of processor fault ends the run with.
+struct FaultCodeEntry {
+    platform::FaultKind kind;
+    std::uint32_t code;
+};
+constexpr FaultCodeEntry kFaultCodes[] = {
+    {platform::FaultKind::DivideByZero, error_code::kDivideByZero},
+    {platform::FaultKind::Subscript, error_code::kSubscript},
+    {platform::FaultKind::StackOverflow, error_code::kStackOverflow},
+    {platform::FaultKind::FloatOverflow, error_code::kFloatOverflow},
+    {platform::FaultKind::FloatUnderflow, error_code::kFloatUnderflow},
+    {platform::FaultKind::FloatInvalid, error_code::kFloatInvalid},
+    {platform::FaultKind::IntegerOverflow, error_code::kIntegerOverflow},
+    {platform::FaultKind::AccessViolation, error_code::kAccessViolation},
+    {platform::FaultKind::ControlBreak, error_code::kControlC},
+    {platform::FaultKind::PrivilegedInstruction, error_code::kPrivileged},
+};
+
 // A processor fault of the main thread ends the program like any runtime failure.
-void OnFault(std::uint32_t code, std::uint32_t location) { RuntimeFailure(code, location); }
+void OnFault(platform::FaultKind kind, std::uint32_t location) {
+    std::uint32_t code = error_code::kOtherFault;
+    for (const FaultCodeEntry& entry : kFaultCodes)
+        if (entry.kind == kind) code = entry.code;
+    RuntimeFailure(code, location);
+}
 
 } // namespace
 
@@ -101,3 +124,9 @@ void FailHere(std::uint32_t code, const void* returnAddress) {
 }
 
 void EndProgram() { CommonEnd(); }
+
+// noinline so that the return address is the place just after the caller's call.
+__attribute__((noinline)) void CheckOutput() {
+    if (std::uint32_t failure = PendingIoResult(); failure != 0)
+        FailHere(failure, __builtin_return_address(0));
+}

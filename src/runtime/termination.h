@@ -1,4 +1,5 @@
-// Start-up and the single way out of the program.
+// Start-up and the single way out of the program, and the rule that a failed
+// output step ends the run.
 //
 // Every run ends in the common end: the runtime error report when a failure
 // was recorded, then the shutdown that writes out and closes the console
@@ -24,6 +25,9 @@ void StartRuntime();
 [[noreturn]] void FailHere(std::uint32_t code, const void* returnAddress);
 // The natural end of the command: the exit status stays as it is.
 [[noreturn]] void EndProgram();
+// Ends the run with a runtime failure when a console channel step has failed
+// (its pending I/O result), reported at the place just after the call.
+void CheckOutput();
 
 // Fills `report` with "Runtime error CCC at LLLLLLLL" and its zero byte.
 void BuildReport(std::uint32_t code, std::uint32_t location, char (&report)[kReportLength]);

@@ -1,7 +1,6 @@
 // The fake platform's implementation of the seam.
 #include "fake/fake_platform.h"
 
-#include "runtime/error_codes.h"
 
 #include <csetjmp>
 #include <cstdlib>
@@ -46,7 +45,7 @@ bool Write(Handle, const void* bytes, std::uint32_t count) {
     auto& state = State();
     state.writes.emplace_back(static_cast<const char*>(bytes), count);
     if (static_cast<int>(state.writes.size()) == state.faultAtWrite && state.faultHandler)
-        state.faultHandler(error_code::kAccessViolation, 0xFA017);
+        state.faultHandler(FaultKind::AccessViolation, 0xFA017);
     auto failure = state.writeFailures.find(static_cast<int>(state.writes.size()));
     if (failure == state.writeFailures.end()) return true;
     state.lastError = failure->second;

@@ -1,6 +1,7 @@
 // The common end: the error report's form, what precedes it, and the exit status.
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "runtime/console.h"
 #include "runtime/text.h"
@@ -75,11 +76,26 @@ TEST_F(TerminationTest, OutputLostAtShutdownIsAFailure) {
     }
 }
 
-TEST_F(TerminationTest, ProcessorFaultEndsThroughTheReport) {
-    ASSERT_NE(system().faultHandler, nullptr);
-    auto handler = system().faultHandler;
-    EXPECT_EQ(fake::RunUntilExit([handler] { handler(216, 0x12345); }), 216u);
-    EXPECT_EQ(system().Output(), Report("216", "00012345"));
+TEST_F(TerminationTest, ProcessorFaultEndsThroughTheReportWithItsKindsCode) {
+    using platform::FaultKind;
+    const std::pair<FaultKind, const char*> cases[] = {
+        {FaultKind::DivideByZero, "200"},    {FaultKind::Subscript, "201"},
+        {FaultKind::StackOverflow, "202"},   {FaultKind::FloatOverflow, "205"},
+        {FaultKind::FloatUnderflow, "206"},  {FaultKind::FloatInvalid, "207"},
+        {FaultKind::IntegerOverflow, "215"}, {FaultKind::AccessViolation, "216"},
+        {FaultKind::ControlBreak, "217"},    {FaultKind::PrivilegedInstruction, "218"},
+        {FaultKind::Other, "255"},
+    };
+    for (const auto& [kind, code] : cases) {
+        SCOPED_TRACE(code);
+        fake::Reset();
+        StartRuntime();
+        ASSERT_NE(system().faultHandler, nullptr);
+        auto handler = system().faultHandler;
+        EXPECT_EQ(fake::RunUntilExit([handler, kind] { handler(kind, 0x12345); }),
+                  std::uint32_t(std::stoul(code)));
+        EXPECT_EQ(system().Output(), Report(code, "00012345"));
+    }
 }
 
 TEST_F(TerminationTest, MemoryFailures) {

@@ -7,14 +7,11 @@
 #include <ucontext.h>
 
 #include "platform/platform.h"
-#include "runtime/error_codes.h"
 
 extern "C" char __executable_start; // the program's load base, set by the linker
 
 namespace platform::linux_system {
 namespace {
-
-using namespace error_code;
 
 constexpr std::uintptr_t kStackOverflowReach = 64 * 1024;
 
@@ -57,40 +54,42 @@ void OnFaultSignal(int signal, siginfo_t* info, void* context) {
                      sp != 0 && address <= sp + 256 && address + kStackOverflowReach >= sp,
                      signal == SIGSEGV && info->si_code == SI_KERNEL &&
                          IsPrivilegedInstruction(reinterpret_cast<const unsigned char*>(pc))};
-    faultHandler(FaultCode(facts), CodeLocation(reinterpret_cast<const void*>(pc)));
+    faultHandler(FaultKindOf(facts), CodeLocation(reinterpret_cast<const void*>(pc)));
 }
 
 } // namespace
 
-std::uint32_t FaultCode(const FaultFacts& facts) {
+FaultKind FaultKindOf(const FaultFacts& facts) {
     switch (facts.signal) {
     case SIGSEGV:
-        if (facts.privilegedInstruction) return kPrivileged;
+        if (facts.privilegedInstruction) return FaultKind::PrivilegedInstruction;
         [[fallthrough]];
     case SIGBUS:
-        return facts.nearStackPointer ? kStackOverflow : kAccessViolation;
+        return facts.nearStackPointer ? FaultKind::StackOverflow : FaultKind::AccessViolation;
     case SIGILL:
-        return facts.code == ILL_PRVOPC || facts.code == ILL_PRVREG ? kPrivileged : kOtherFault;
+        return facts.code == ILL_PRVOPC || facts.code == ILL_PRVREG
+                   ? FaultKind::PrivilegedInstruction
+                   : FaultKind::Other;
     case SIGFPE:
         switch (facts.code) {
         case FPE_INTDIV:
         case FPE_FLTDIV:
-            return kDivideByZero;
+            return FaultKind::DivideByZero;
         case FPE_INTOVF:
-            return kIntegerOverflow;
+            return FaultKind::IntegerOverflow;
         case FPE_FLTOVF:
-            return kFloatOverflow;
+            return FaultKind::FloatOverflow;
         case FPE_FLTUND:
-            return kFloatUnderflow;
+            return FaultKind::FloatUnderflow;
         case FPE_FLTRES:
         case FPE_FLTINV:
-            return kFloatInvalid;
+            return FaultKind::FloatInvalid;
         case FPE_FLTSUB:
-            return kSubscript;
+            return FaultKind::Subscript;
         }
-        return kOtherFault;
+        return FaultKind::Other;
     }
-    return kOtherFault;
+    return FaultKind::Other;
 }
 
 } // namespace platform::linux_system

@@ -1,8 +1,8 @@
-// Processor faults on Linux arrive as signals; this maps them to the
-// runtime's fault codes, the same ones a Windows build reports.
+// Processor faults on Linux arrive as signals; this tells their kind, as a
+// Windows build tells it from the exception.
 #pragma once
 
-#include <cstdint>
+#include "platform/platform.h"
 
 namespace platform::linux_system {
 
@@ -13,6 +13,6 @@ struct FaultFacts {
     bool privilegedInstruction;
 };
 
-std::uint32_t FaultCode(const FaultFacts& facts);
+FaultKind FaultKindOf(const FaultFacts& facts);
 
 } // namespace platform::linux_system

@@ -6,33 +6,31 @@
 #include <windows.h>
 
 #include "platform/platform.h"
-#include "runtime/error_codes.h"
 
 namespace platform::windows_system {
 namespace {
 
 FaultHandler faultHandler = nullptr;
 
-struct CodeEntry {
+struct KindEntry {
     DWORD exception;
-    std::uint32_t code;
+    FaultKind kind;
 };
-using namespace error_code;
-constexpr CodeEntry kCodes[] = {
-    {EXCEPTION_ACCESS_VIOLATION, kAccessViolation},
-    {EXCEPTION_ARRAY_BOUNDS_EXCEEDED, kSubscript},
-    {EXCEPTION_FLT_DENORMAL_OPERAND, kFloatUnderflow},
-    {EXCEPTION_FLT_DIVIDE_BY_ZERO, kDivideByZero},
-    {EXCEPTION_FLT_INEXACT_RESULT, kFloatInvalid},
-    {EXCEPTION_FLT_INVALID_OPERATION, kFloatInvalid},
-    {EXCEPTION_FLT_OVERFLOW, kFloatOverflow},
-    {EXCEPTION_FLT_STACK_CHECK, kFloatInvalid},
-    {EXCEPTION_FLT_UNDERFLOW, kFloatUnderflow},
-    {EXCEPTION_INT_DIVIDE_BY_ZERO, kDivideByZero},
-    {EXCEPTION_INT_OVERFLOW, kIntegerOverflow},
-    {EXCEPTION_PRIV_INSTRUCTION, kPrivileged},
-    {EXCEPTION_STACK_OVERFLOW, kStackOverflow},
-    {STATUS_CONTROL_C_EXIT, kControlC},
+constexpr KindEntry kKinds[] = {
+    {EXCEPTION_ACCESS_VIOLATION, FaultKind::AccessViolation},
+    {EXCEPTION_ARRAY_BOUNDS_EXCEEDED, FaultKind::Subscript},
+    {EXCEPTION_FLT_DENORMAL_OPERAND, FaultKind::FloatUnderflow},
+    {EXCEPTION_FLT_DIVIDE_BY_ZERO, FaultKind::DivideByZero},
+    {EXCEPTION_FLT_INEXACT_RESULT, FaultKind::FloatInvalid},
+    {EXCEPTION_FLT_INVALID_OPERATION, FaultKind::FloatInvalid},
+    {EXCEPTION_FLT_OVERFLOW, FaultKind::FloatOverflow},
+    {EXCEPTION_FLT_STACK_CHECK, FaultKind::FloatInvalid},
+    {EXCEPTION_FLT_UNDERFLOW, FaultKind::FloatUnderflow},
+    {EXCEPTION_INT_DIVIDE_BY_ZERO, FaultKind::DivideByZero},
+    {EXCEPTION_INT_OVERFLOW, FaultKind::IntegerOverflow},
+    {EXCEPTION_PRIV_INSTRUCTION, FaultKind::PrivilegedInstruction},
+    {EXCEPTION_STACK_OVERFLOW, FaultKind::StackOverflow},
+    {STATUS_CONTROL_C_EXIT, FaultKind::ControlBreak},
 };
 constexpr DWORD kUnwinding = 0x2 | 0x4; // unwinding, exit unwind
 
@@ -47,7 +45,7 @@ extern "C" EXCEPTION_DISPOSITION __cdecl OnException(EXCEPTION_RECORD* record, v
     EXCEPTION_POINTERS pointers{record, context};
     // 0 is the system's verdict to let the fault pass, as when a debugger is attached.
     if (UnhandledExceptionFilter(&pointers) == 0) return ExceptionContinueSearch;
-    faultHandler(FaultCode(record->ExceptionCode), CodeLocation(record->ExceptionAddress));
+    faultHandler(FaultKindOf(record->ExceptionCode), CodeLocation(record->ExceptionAddress));
     return ExceptionContinueSearch;
 }
 
@@ -59,10 +57,10 @@ void RegisterFaultFrame(FaultRegistration& registration) {
     __asm__ volatile("movl %0, %%fs:0" : : "r"(&registration) : "memory");
 }
 
-std::uint32_t FaultCode(std::uint32_t exceptionCode) {
-    for (const CodeEntry& entry : kCodes)
-        if (entry.exception == exceptionCode) return entry.code;
-    return kOtherFault;
+FaultKind FaultKindOf(std::uint32_t exceptionCode) {
+    for (const KindEntry& entry : kKinds)
+        if (entry.exception == exceptionCode) return entry.kind;
+    return FaultKind::Other;
 }
 
 } // namespace platform::windows_system

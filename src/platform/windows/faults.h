@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "platform/platform.h"
+
 namespace platform::windows_system {
 
 struct FaultRegistration {
@@ -15,7 +17,7 @@ struct FaultRegistration {
 // thread's exception chain.
 void RegisterFaultFrame(FaultRegistration& registration);
 
-// The runtime's code for a Windows exception code.
-std::uint32_t FaultCode(std::uint32_t exceptionCode);
+// The kind of fault a Windows exception code reports.
+FaultKind FaultKindOf(std::uint32_t exceptionCode);
 
 } // namespace platform::windows_system
