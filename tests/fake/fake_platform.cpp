@@ -1,7 +1,6 @@
 // The fake platform's implementation of the seam.
 #include "fake/fake_platform.h"
 
-
 #include <csetjmp>
 #include <cstdlib>
 
