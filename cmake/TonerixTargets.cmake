@@ -50,7 +50,8 @@ function(tonerix_add_linux_programs)
       src/platform/linux/tone/interruption.cpp src/platform/linux/tone/pc_speaker.cpp
       src/platform/linux/tone/pipewire.cpp src/platform/linux/tone/pulseaudio.cpp
       src/platform/linux/tone/server_watch.cpp src/platform/linux/tone/sine.cpp
-      src/platform/linux/tone/sound_library.cpp src/platform/linux/tone/worker.cpp)
+      src/platform/linux/tone/sound_library.cpp src/platform/linux/tone/terminal_bell.cpp
+      src/platform/linux/tone/worker.cpp)
   target_include_directories(tonerix_platform PUBLIC ${PROJECT_SOURCE_DIR}/src)
   tonerix_use_sound_headers(tonerix_platform)
   target_link_libraries(tonerix_platform PUBLIC ${CMAKE_DL_LIBS} PRIVATE tonerix_code_options)

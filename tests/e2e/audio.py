@@ -53,20 +53,32 @@ def peak(samples):
     return max((abs(s) for s in samples), default=0)
 
 
+# ALSA configuration whose default device leads nowhere (the system's own
+# configuration routes the default device to PulseAudio over any ~/.asoundrc).
+NO_ALSA = "pcm.!default { type hw card 97 }\nctl.!default { type hw card 97 }\n"
+
+
 @contextlib.contextmanager
-def wav_capture():
-    """A HOME whose ALSA default device writes into a WAV file, and where no
-    sound server can be found, so the server drivers decline as they do on a
-    machine without one. Yields (environment, path of the WAV)."""
+def wav_capture(alsa=True):
+    """A HOME whose ALSA default device writes into a WAV file (without
+    `alsa`: leads nowhere), and where no sound server can be found, so the
+    server drivers decline as they do on a machine without one. Yields
+    (environment, path of the WAV)."""
     home = tempfile.mkdtemp(prefix="tonerix-alsa-")
+    os.chmod(home, 0o755)  # for tests that drop to another user
     capture = os.path.join(home, "capture.wav")
     with open(os.path.join(home, ".asoundrc"), "w") as rc:
         rc.write('pcm.!default { type file slave.pcm "null" file "%s" format "wav" }\n'
                  % capture)
     nowhere = os.path.join(home, "no-server")
+    env = dict(os.environ, HOME=home, XDG_RUNTIME_DIR=home, PIPEWIRE_REMOTE=nowhere,
+               PULSE_SERVER="unix:" + nowhere)
+    if not alsa:
+        env["ALSA_CONFIG_PATH"] = os.path.join(home, "no-alsa.conf")
+        with open(env["ALSA_CONFIG_PATH"], "w") as f:
+            f.write(NO_ALSA)
     try:
-        yield dict(os.environ, HOME=home, XDG_RUNTIME_DIR=home, PIPEWIRE_REMOTE=nowhere,
-                   PULSE_SERVER="unix:" + nowhere), capture
+        yield env, capture
     finally:
         shutil.rmtree(home, ignore_errors=True)
 
@@ -102,12 +114,10 @@ class PacedServer:
         for variable in ("PULSE_SERVER", "PIPEWIRE_REMOTE", "DBUS_SESSION_BUS_ADDRESS",
                          "DISPLAY"):
             self.env.pop(variable, None)
-        # ALSA configuration whose default device leads nowhere, for clients
-        # that must reach the server natively (the system's own configuration
-        # routes the default device to PulseAudio over any ~/.asoundrc).
+        # For clients that must reach the server natively.
         self.no_alsa = os.path.join(self.home, "no-alsa.conf")
         with open(self.no_alsa, "w") as f:
-            f.write("pcm.!default { type hw card 97 }\nctl.!default { type hw card 97 }\n")
+            f.write(NO_ALSA)
         self.reader = None
 
     @classmethod

@@ -2,6 +2,7 @@
 how to run them on real pipes, files, terminals, sound devices and Wine."""
 
 import errno
+import fcntl
 import os
 import pty
 import re
@@ -9,6 +10,7 @@ import shutil
 import signal
 import subprocess
 import tempfile
+import termios
 import tty
 import unittest
 
@@ -72,14 +74,20 @@ def write_calls(argv, stdout=subprocess.DEVNULL, **kwargs):
     return result.returncode, sizes
 
 
-def run_on_raw_terminal(argv, trace=()):
-    """Runs `argv` under strace with a raw pseudo-terminal as standard output;
-    returns (status, bytes seen on the terminal, sizes of the writes).
-    `trace` adds strace options, such as a fault to inject."""
+def on_terminal(start, controlling=True):
+    """Calls start(slave, preexec_fn) with a raw pseudo-terminal's slave, and a
+    preexec_fn that puts the child in a session of its own with that terminal
+    as its controlling terminal (none without `controlling`); returns what
+    start returned and the bytes seen on the terminal."""
     master, slave = pty.openpty()
     tty.setraw(slave)  # no CR insertion: the bytes arrive as written
+
+    def new_session():
+        os.setsid()
+        if controlling:
+            fcntl.ioctl(slave, termios.TIOCSCTTY, 0)
     try:
-        status, sizes = write_calls(list(trace) + argv, stdout=slave)
+        result = start(slave, new_session)
         os.close(slave)
         slave = -1
         seen = b""
@@ -91,11 +99,21 @@ def run_on_raw_terminal(argv, trace=()):
             if not chunk:
                 break
             seen += chunk
-        return status, seen, sizes
+        return result, seen
     finally:
         if slave >= 0:
             os.close(slave)
         os.close(master)
+
+
+def run_on_raw_terminal(argv, trace=()):
+    """Runs `argv` under strace with a raw pseudo-terminal as standard output
+    and controlling terminal; returns (status, bytes seen on the terminal,
+    sizes of the writes). `trace` adds strace options, such as a fault to inject."""
+    (status, sizes), seen = on_terminal(
+        lambda slave, session: write_calls(list(trace) + argv, stdout=slave,
+                                           preexec_fn=session))
+    return status, seen, sizes
 
 
 def require(path, what):

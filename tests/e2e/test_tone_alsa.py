@@ -8,7 +8,7 @@ import time
 import unittest
 
 from audio import peak, pitch, read_wav, rms, wav_capture
-from harness import TONERIX, require, run
+from harness import TONERIX, on_terminal, require, run
 
 HALF_SCALE = 16384
 
@@ -87,15 +87,31 @@ class IgnoredSignal(unittest.TestCase):
             self.assertEqual(len(read_wav(wav)[3]), 48000)
 
 
+def unprivileged(session):
+    """A preexec_fn: `session`, then, when running as root, the user nobody,
+    who may not sound the PC speaker."""
+    def start():
+        session()
+        if os.getuid() == 0:
+            os.setgroups([])
+            os.setgid(65534)
+            os.setuid(65534)
+    return start
+
+
 class NoSoundCard(unittest.TestCase):
-    def test_without_a_device_it_waits_silently_and_says_nothing(self):
-        with wav_capture() as (env, _):
-            os.remove(os.path.join(env["HOME"], ".asoundrc"))  # ALSA finds no card here
-            began = time.monotonic()
-            result = run([TONERIX, "440", "300"], env=env)
-            elapsed = time.monotonic() - began
-        self.assertEqual((result.returncode, result.stdout, result.stderr), (0, b"", b""))
-        self.assertGreaterEqual(elapsed, 0.3)
+    def test_without_a_device_only_the_controlling_terminal_hears_of_it(self):
+        # (a controlling terminal?, what the terminal gets)
+        for controlling, bell in ((True, b"\a"), (False, b"")):
+            with self.subTest(controlling=controlling), wav_capture(alsa=False) as (env, _):
+                began = time.monotonic()
+                result, seen = on_terminal(lambda slave, session: run(
+                    [TONERIX, "440", "300"], env=env, stdin=slave,
+                    preexec_fn=unprivileged(session)), controlling)
+                elapsed = time.monotonic() - began
+                self.assertEqual((result.returncode, result.stdout, result.stderr), (0, b"", b""))
+                self.assertEqual(seen, bell)
+                self.assertGreaterEqual(elapsed, 0.3)
 
 
 if __name__ == "__main__":

@@ -23,7 +23,7 @@ bool SoundNothing(const ToneRequest&) { return true; }
 constexpr ToneDriver kDrivers[] = {
     {"pipewire", SoundThroughPipeWire}, {"pulseaudio", SoundThroughPulseAudio},
     {"alsa", SoundThroughAlsa},         {"pc-speaker", SoundThroughPcSpeaker},
-    {"silence", SoundNothing},
+    {"bell", SoundThroughTerminalBell}, {"silence", SoundNothing},
 };
 
 // TONERIX_DRIVER names the one driver to try, silence still behind it; an

@@ -61,13 +61,18 @@ bool SoundThroughSpeakerEvents(const char* path, const ToneRequest& request) {
     return Sound(fd, true, request);
 }
 
+bool SoundThroughConsoleTone(int fd, const ToneRequest& request) {
+    // Only a console the process may sound takes the tone ioctl; check before
+    // promising a sound.
+    return ioctl(fd, KIOCSOUND, 0) == 0 && Sound(fd, false, request);
+}
+
 bool SoundThroughPcSpeaker(const ToneRequest& request) {
     if (SoundThroughSpeakerEvents(kEventSpeaker, request)) return true;
     for (const char* console : kConsoles) {
         int fd = open(console, O_WRONLY | O_NOCTTY | O_CLOEXEC);
         if (fd < 0) continue;
-        // Only a real console takes the tone ioctl; check before promising a sound.
-        if (ioctl(fd, KIOCSOUND, 0) == 0) return Sound(fd, false, request);
+        if (SoundThroughConsoleTone(fd, request)) return true;
         close(fd);
     }
     return false;

@@ -49,5 +49,9 @@ bool SoundThroughPcSpeaker(const ToneRequest& request);
 // The PC speaker's input-event device at `path`; exposed so that tests can
 // put a pipe in place of the device.
 bool SoundThroughSpeakerEvents(const char* path, const ToneRequest& request);
+// The console tone of the virtual console open as `fd`, which it then closes;
+// false, with `fd` left open, when that is no console the process may sound.
+bool SoundThroughConsoleTone(int fd, const ToneRequest& request);
+bool SoundThroughTerminalBell(const ToneRequest& request);
 
 } // namespace platform::linux_system

@@ -1,0 +1,22 @@
+// The terminal's bell: when nothing on this machine can sound, the person at
+// the controlling terminal may still hear it, over SSH too, where their own
+// terminal rings, flashes or notifies.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "platform/linux/tone/tone.h"
+
+namespace platform::linux_system {
+
+bool SoundThroughTerminalBell(const ToneRequest& request) {
+    // Never standard output, whose bytes are the program's: the terminal itself.
+    int fd = open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return false; // no controlling terminal: cron, a service, CI
+    // The user's own virtual console sounds the tone itself, pitch and all.
+    if (SoundThroughConsoleTone(fd, request)) return true;
+    [[maybe_unused]] ssize_t written = write(fd, "\a", 1);
+    close(fd);
+    return true;
+}
+
+} // namespace platform::linux_system
