@@ -22,6 +22,13 @@ endif()
 
 include(GNUInstallDirs)
 
+# Folders made while installing or packing take the builder's umask unless
+# told otherwise: the same modes for every builder, as packages expect.
+set(TONERIX_FOLDER_MODE OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                        WORLD_READ WORLD_EXECUTE)
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS ${TONERIX_FOLDER_MODE})
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS ${TONERIX_FOLDER_MODE})
+
 set(TONERIX_MAN_PAGE ${PROJECT_BINARY_DIR}/tonerix.1.gz)
 add_custom_command(OUTPUT ${TONERIX_MAN_PAGE}
   COMMAND gzip -9 -n -c ${PROJECT_SOURCE_DIR}/docs/tonerix.1 > ${TONERIX_MAN_PAGE}
@@ -66,4 +73,37 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libpipewire-0.3-0 | libpulse0, libasound2")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${PROJECT_HOMEPAGE_URL})
 set(CPACK_STRIP_FILES ON)
+# CPack's ar members carry the modes the builder's umask gave them: fix them.
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/PackageMemberModes.cmake)
+
+# The RPM, for Fedora, openSUSE and the rest: the same files, the C library
+# alone required, the sound libraries suggested by their sonames, which every
+# distribution's packages provide whatever their names.
+set(CPACK_RPM_FILE_NAME RPM-DEFAULT)
+set(CPACK_RPM_PACKAGE_ARCHITECTURE ${CMAKE_SYSTEM_PROCESSOR})
+set(CPACK_RPM_PACKAGE_RELEASE 1)
+set(CPACK_RPM_PACKAGE_LICENSE MIT)
+set(CPACK_RPM_PACKAGE_GROUP "Applications/Multimedia")
+set(CPACK_RPM_PACKAGE_URL ${PROJECT_HOMEPAGE_URL})
+set(CPACK_RPM_PACKAGE_SUMMARY "Sound one tone from the command line")
+set(CPACK_RPM_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
+set(CPACK_RPM_CHANGELOG_FILE ${PROJECT_SOURCE_DIR}/packaging/rpm/changelog)
+set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION
+    /usr/share/man /usr/share/man/man1 /usr/lib/udev /usr/lib/udev/rules.d)
+set(CPACK_RPM_USER_FILELIST "%license /usr/share/doc/tonerix/copyright"
+                            "%doc /usr/share/doc/tonerix/changelog.gz")
+# Reproducible: the build time and every file time are the sources' time
+# (SOURCE_DATE_EPOCH, set above), the host a fixed name, no build-ID links.
+# The weak dependencies go in here too: CPack's test for them asks rpmbuild a
+# question only rpm answers, and drops them.
+set(CPACK_RPM_SPEC_MORE_DEFINE
+"Suggests: libpipewire-0.3.so.0()(64bit)
+Suggests: libpulse.so.0()(64bit)
+Suggests: libasound.so.2()(64bit)
+%define packager ${CPACK_PACKAGE_CONTACT}
+%define _buildhost tonerix.invalid
+%define use_source_date_epoch_as_buildtime 1
+%define clamp_mtime_to_source_date_epoch 1
+%define _build_id_links none
+%define _binary_payload w9.gzdio")
 include(CPack)
