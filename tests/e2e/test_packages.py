@@ -1,5 +1,5 @@
-"""What users install: the Debian package, `cmake --install`, and the Windows
-zip, each unpacked and run."""
+"""What users install: the Debian and RPM packages, `cmake --install`, and the
+Windows zip, each unpacked and run."""
 
 import gzip
 import os
@@ -11,9 +11,10 @@ import unittest
 import zipfile
 
 from audio import read_wav, wav_capture
-from harness import EMULATOR, HELP_SCREEN, WINDOWS_DLLS, Wine, imported_dlls, run
+from harness import ARCH, EMULATOR, HELP_SCREEN, WINDOWS_DLLS, Wine, imported_dlls, run
 
 BUILD = os.environ.get("TONERIX_BUILD_DIR", "")
+SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 DEB_ARCH = os.environ.get("TONERIX_DEB_ARCH", "amd64")
 
 
@@ -24,28 +25,24 @@ def only(pattern):
     return found[0]
 
 
-class DebianPackage(unittest.TestCase):
+class PackageCases:
+    """What a Linux package must hold and do, checked on the one its subclass
+    names: a clean lint, and the program, manual page, udev rule, licence and
+    changelog unpacked and used."""
+
+    pattern = lint = None
+
     @classmethod
     def setUpClass(cls):
-        cls.deb = only(f"tonerix_*_{DEB_ARCH}.deb")
+        cls.package = only(cls.pattern)
 
-    def test_lintian_finds_no_error(self):
-        result = run(["lintian", "--fail-on", "error,warning", self.deb], timeout=300)
+    def test_linter_finds_no_error(self):
+        result = run(self.lint + [self.package], timeout=300)
         self.assertEqual(result.returncode, 0, result.stdout.decode() + result.stderr.decode())
-
-    def test_metadata(self):
-        fields = run(["dpkg-deb", "-f", self.deb]).stdout.decode()
-        self.assertRegex(fields, r"(?m)^Package: tonerix$")
-        self.assertRegex(fields, r"(?m)^Depends: libc6 \(>= [0-9.]+\)$")
-        self.assertRegex(fields, r"(?m)^Recommends: libpipewire-0.3-0 \| libpulse0, libasound2$")
-        self.assertRegex(fields, rf"(?m)^Architecture: {DEB_ARCH}$")
-        dynamic = run(["readelf", "-d", os.path.join(BUILD, "tonerix")]).stdout.decode()
-        self.assertEqual(re.findall(r"\(NEEDED\).*\[(.*)\]", dynamic), ["libc.so.6"],
-                         "nothing but the C library is linked")
 
     def test_unpacked_program_runs(self):
         with tempfile.TemporaryDirectory() as root:
-            run(["dpkg-deb", "-x", self.deb, root], check=True)
+            self.unpack(root)
             program = os.path.join(root, "usr", "bin", "tonerix")
             result = run(EMULATOR + [program, "help"])
             self.assertEqual((result.returncode, result.stdout), (0, HELP_SCREEN))
@@ -57,10 +54,52 @@ class DebianPackage(unittest.TestCase):
             rule = os.path.join(root, "usr", "lib", "udev", "rules.d", "70-tonerix-pcspkr.rules")
             with open(rule) as f:
                 self.assertIn('TAG+="uaccess"', f.read())
+            docs = os.path.join(root, "usr", "share", "doc", "tonerix")
+            self.assertEqual(sorted(os.listdir(docs)), ["changelog.gz", "copyright"])
             page = os.path.join(root, "usr", "share", "man", "man1", "tonerix.1.gz")
             with gzip.open(page) as f:
                 result = run(["groff", "-ww", "-z", "-man"], input=f.read())
             self.assertEqual((result.returncode, result.stderr), (0, b""))
+
+
+class DebianPackage(PackageCases, unittest.TestCase):
+    pattern = f"tonerix_*_{DEB_ARCH}.deb"
+    lint = ["lintian", "--fail-on", "error,warning"]
+
+    def unpack(self, root):
+        run(["dpkg-deb", "-x", self.package, root], check=True)
+
+    def test_metadata(self):
+        fields = run(["dpkg-deb", "-f", self.package]).stdout.decode()
+        self.assertRegex(fields, r"(?m)^Package: tonerix$")
+        self.assertRegex(fields, r"(?m)^Depends: libc6 \(>= [0-9.]+\)$")
+        self.assertRegex(fields, r"(?m)^Recommends: libpipewire-0.3-0 \| libpulse0, libasound2$")
+        self.assertRegex(fields, rf"(?m)^Architecture: {DEB_ARCH}$")
+        dynamic = run(["readelf", "-d", os.path.join(BUILD, "tonerix")]).stdout.decode()
+        self.assertEqual(re.findall(r"\(NEEDED\).*\[(.*)\]", dynamic), ["libc.so.6"],
+                         "nothing but the C library is linked")
+
+
+class RpmPackage(PackageCases, unittest.TestCase):
+    pattern = f"tonerix-*.{ARCH}.rpm"
+    # rpmlint's settings, and why each error it would report does not apply.
+    lint = ["rpmlint", "-c", os.path.join(SOURCE, "packaging", "rpm", "rpmlint.toml")]
+
+    def unpack(self, root):
+        archive = run(["rpm2cpio", self.package], check=True).stdout
+        run(["cpio", "-idm", "--quiet", "-D", root], input=archive, check=True)
+
+    def test_metadata(self):
+        def query(fields):
+            return run(["rpm", "-qp", self.package] + fields, check=True).stdout.decode()
+        self.assertEqual(query(["--qf", "%{NAME} %{ARCH} %{BUILDHOST}"]),
+                         f"tonerix {ARCH} tonerix.invalid")
+        required = {line.split("(")[0] for line in query(["--requires"]).splitlines()
+                    if not line.startswith(("rpmlib(", "rtld("))}
+        self.assertEqual(required, {"libc.so.6"}, "the C library alone")
+        self.assertEqual(query(["--suggests"]).split(),
+                         ["libasound.so.2()(64bit)", "libpipewire-0.3.so.0()(64bit)",
+                          "libpulse.so.0()(64bit)"])
 
 
 class CmakeInstall(unittest.TestCase):
