@@ -4,6 +4,9 @@
 // so a sink that is slow to wake is waited for and a server that has stopped
 // is given up. Every buffer is filled to the frames the stream asks for, the
 // last one padded with silence: a stream drops a last buffer shorter than that.
+// Buffers are filled within the server's cycle, on the library's data thread:
+// a cycle sooner than from the main loop, at the start and at the end.
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -44,6 +47,7 @@ struct PipeWire {
     decltype(&pw_stream_dequeue_buffer) dequeue;
     decltype(&pw_stream_queue_buffer) queue;
     decltype(&pw_stream_flush) flush;
+    decltype(&pw_stream_get_time_n) timeOf;
     decltype(&pw_stream_destroy) destroyStream;
 };
 
@@ -93,10 +97,13 @@ bool Load(PipeWire& pw) {
            Bind(library, "pw_stream_dequeue_buffer", pw.dequeue) &&
            Bind(library, "pw_stream_queue_buffer", pw.queue) &&
            Bind(library, "pw_stream_flush", pw.flush) &&
+           Bind(library, "pw_stream_get_time_n", pw.timeOf) &&
            Bind(library, "pw_stream_destroy", pw.destroyStream) && RecentEnough(pw.version());
 }
 
-// What the callbacks share with the waiting loop; all on the loop's thread.
+// What the callbacks share with the waiting loop. OnProcess runs on the
+// library's data thread and alone touches the tone and `flushed`; the other
+// callbacks run on the loop's thread.
 struct Playback {
     const PipeWire& pw;
     ServerWatch watch;
@@ -105,7 +112,11 @@ struct Playback {
     pw_stream* stream = nullptr;
     spa_hook coreListener{}, streamListener{};
     int pendingSync = -1;
-    bool flushed = false, drained = false, failed = false;
+    bool flushed = false;
+    // When the last of the tone will have been played, once it is queued.
+    std::atomic<Nanoseconds> heardBy = 0;
+    std::atomic<bool> drained = false;
+    bool failed = false;
 };
 
 void OnCoreDone(void* data, std::uint32_t id, int seq) {
@@ -142,10 +153,20 @@ void OnProcess(void* data) {
     if (playback.tone.Remaining() == 0) {
         playback.pw.flush(playback.stream, true);
         playback.flushed = true;
+        // This cycle takes the buffer just queued: the tone is over at the
+        // device once the cycle is, and heard after the device's own delay.
+        Nanoseconds delay = 0;
+        pw_time time{};
+        if (playback.pw.timeOf(playback.stream, &time, sizeof time) == 0 && time.delay > 0 &&
+            time.rate.denom != 0)
+            delay = time.delay * kSecond * time.rate.num / time.rate.denom;
+        playback.heardBy = Now() + PlayingTime(frames, kRate) + delay;
     }
 }
 
 // "Drained" may come every cycle from some versions on: the first is enough.
+// It comes a cycle or two after the tone was heard; the loop does not wait for
+// it once the time the tone is heard by has passed.
 void OnDrained(void* data) { static_cast<Playback*>(data)->drained = true; }
 
 pw_core_events CoreEvents() {
@@ -188,21 +209,27 @@ bool ConnectStream(Playback& playback, std::uint32_t frequency) {
     format.position[0] = SPA_AUDIO_CHANNEL_MONO;
     const spa_pod* parameters[] = {
         spa_format_audio_raw_build(&builder, SPA_PARAM_EnumFormat, &format)};
-    auto flags =
-        static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS);
+    auto flags = static_cast<pw_stream_flags>(
+        PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS | PW_STREAM_FLAG_RT_PROCESS);
     return pw.connectStream(playback.stream, SPA_DIRECTION_OUTPUT, PW_ID_ANY, flags, parameters,
                             1) == 0;
 }
 
-// Runs the loop until the tone is drained or the driver gives up.
+// Runs the loop until the tone has been heard or the driver gives up.
 void Play(Playback& playback, pw_loop* loop) {
     pw_loop_enter(loop);
     while (!playback.drained && !playback.failed && !playback.watch.GiveUp()) {
+        int slice = kWaitSliceMs;
+        if (Nanoseconds heardBy = playback.heardBy; heardBy != 0) {
+            Nanoseconds left = heardBy - Now();
+            if (left <= 0) break;
+            if (left < slice * kMillisecond) slice = static_cast<int>(left / kMillisecond) + 1;
+        }
         if (playback.watch.TimeToAsk()) {
             playback.pendingSync = pw_core_sync(playback.core, PW_ID_CORE, 0);
             playback.watch.Asked();
         }
-        pw_loop_iterate(loop, kWaitSliceMs);
+        pw_loop_iterate(loop, slice);
     }
     pw_loop_leave(loop);
 }
