@@ -120,8 +120,10 @@ void Feed(Playback& playback) {
     const PulseAudio& pa = playback.pa;
     std::int16_t samples[kChunkFrames];
     for (;;) {
-        std::size_t room = pa.writableSize(playback.stream) / sizeof samples[0];
-        if (room == 0 || room > SIZE_MAX / 2 || playback.tone.Remaining() == 0) break;
+        std::size_t bytes = pa.writableSize(playback.stream);
+        if (bytes == static_cast<std::size_t>(-1)) return; // the stream failed
+        std::size_t room = bytes / sizeof samples[0];
+        if (room == 0 || playback.tone.Remaining() == 0) break;
         std::uint32_t frames =
             playback.tone.Fill(samples, room < kChunkFrames ? room : kChunkFrames);
         pa.write(playback.stream, samples, frames * sizeof samples[0], nullptr, 0,
