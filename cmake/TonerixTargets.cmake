@@ -46,11 +46,12 @@ function(tonerix_add_linux_programs)
   add_library(tonerix_platform STATIC
       src/platform/linux/command_line.cpp src/platform/linux/system.cpp
       src/platform/linux/faults.cpp src/platform/linux/tone/alsa.cpp
-      src/platform/linux/tone/beep.cpp src/platform/linux/tone/clock.cpp
+      src/platform/linux/tone/clock.cpp src/platform/linux/tone/held_tone.cpp
       src/platform/linux/tone/interruption.cpp src/platform/linux/tone/pc_speaker.cpp
       src/platform/linux/tone/pipewire.cpp src/platform/linux/tone/pulseaudio.cpp
       src/platform/linux/tone/server_watch.cpp src/platform/linux/tone/sine.cpp
       src/platform/linux/tone/sound_library.cpp src/platform/linux/tone/terminal_bell.cpp
+      src/platform/linux/tone/tone_service.cpp src/platform/linux/tone/tone_session.cpp
       src/platform/linux/tone/worker.cpp)
   target_include_directories(tonerix_platform PUBLIC ${PROJECT_SOURCE_DIR}/src)
   tonerix_use_sound_headers(tonerix_platform)

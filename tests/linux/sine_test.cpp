@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/linux/tone/clock.h"
 #include "platform/linux/tone/sine.h"
-#include "platform/linux/tone/tone.h"
 
 namespace {
 

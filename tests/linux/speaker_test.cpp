@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/tone/tone.h"
+#include "platform/linux/tone/held_tone.h"
+#include "platform/linux/tone/tone_service.h"
 #include "platform/platform.h"
 
 namespace {
@@ -54,20 +55,20 @@ struct Fifo {
 
 TEST(SpeakerTest, SwitchesTheToneOnThenOff) {
     Fifo fifo;
-    ToneRequest request{440, 30, Now() + 30 * kMillisecond};
-    ASSERT_TRUE(SoundThroughSpeakerEvents(fifo.path.c_str(), request));
-    EXPECT_GE(Now(), request.end);
+    ToneSession session({440, 30, Now() + 30 * kMillisecond});
+    ASSERT_TRUE(HoldToneOnSpeakerEvents(fifo.path.c_str(), session));
+    EXPECT_GE(Now(), session.Request().end);
     EXPECT_EQ(fifo.ToneValues(), (std::vector<int>{440, 0}));
 }
 
 TEST(SpeakerTest, MissingDeviceDeclines) {
-    ToneRequest request{440, 30, Now() + 30 * kMillisecond};
-    EXPECT_FALSE(SoundThroughSpeakerEvents("/nonexistent/spkr", request));
+    ToneSession session({440, 30, Now() + 30 * kMillisecond});
+    EXPECT_FALSE(HoldToneOnSpeakerEvents("/nonexistent/spkr", session));
 }
 
-// Sounds 880 Hz for 5 s through the whole tone service in a child process,
-// with the FIFO as the speaker.
-pid_t SoundInChild(const Fifo& fifo) {
+// Sounds 880 Hz for `ms` through the whole tone service in a child process,
+// with the FIFO as the speaker, and ends the child as soon as the call returns.
+pid_t SoundInChild(const Fifo& fifo, std::uint32_t ms = 5000) {
     pid_t child = fork();
     if (child == 0) {
         // A test runner started in the background may pass SIGINT on ignored.
@@ -77,11 +78,10 @@ pid_t SoundInChild(const Fifo& fifo) {
         setpgid(0, 0);
         static const char* device = fifo.path.c_str();
         const ToneDriver drivers[] = {
-            {"fifo", [](const ToneRequest& r) { return SoundThroughSpeakerEvents(device, r); }}};
-        SoundTone(drivers, 880, 5000);
+            {"fifo", [](ToneSession& s) { return HoldToneOnSpeakerEvents(device, s); }}};
+        SoundTone(drivers, 880, ms);
         _exit(0);
     }
-    usleep(200 * 1000);
     return child;
 }
 
@@ -90,6 +90,7 @@ TEST(SpeakerTest, StopSignalSilencesAndEndsByThatSignal) {
         SCOPED_TRACE(signal);
         Fifo fifo;
         pid_t child = SoundInChild(fifo);
+        usleep(200 * 1000);
         kill(child, signal);
         int status = 0;
         waitpid(child, &status, 0);
@@ -105,6 +106,7 @@ TEST(SpeakerTest, StopSignalSilencesAndEndsByThatSignal) {
 TEST(SpeakerTest, TerminalStopSilencesUntilContinued) {
     Fifo fifo;
     pid_t child = SoundInChild(fifo);
+    usleep(200 * 1000);
     kill(child, SIGTSTP);
     int status = 0;
     waitpid(child, &status, WUNTRACED);
@@ -119,6 +121,33 @@ TEST(SpeakerTest, TerminalStopSilencesUntilContinued) {
     waitpid(child, &status, 0);
     EXPECT_TRUE(WIFSIGNALED(status));
     EXPECT_EQ(fifo.ToneValues().back(), 0);
+}
+
+TEST(SpeakerTest, ContinuedAfterTheToneIsOverStaysSilent) {
+    // Stopped during a 300 ms tone, continued 200-500 ms after its end: the
+    // call returns at once and the process ends with it, so whatever switched
+    // the speaker last must have switched it off. Children run side by side.
+    constexpr int kRuns = 30;
+    std::vector<Fifo> fifos(kRuns);
+    std::vector<pid_t> children;
+    for (Fifo& fifo : fifos)
+        children.push_back(SoundInChild(fifo, 300));
+    usleep(100 * 1000);
+    for (pid_t child : children)
+        kill(child, SIGTSTP);
+    usleep((300 - 100 + 200) * 1000);
+    for (int run = 0; run < kRuns; ++run) {
+        usleep(10 * 1000); // 200-500 ms past the end
+        kill(children[run], SIGCONT);
+    }
+    for (int run = 0; run < kRuns; ++run) {
+        int status = 0;
+        waitpid(children[run], &status, 0);
+        EXPECT_TRUE(WIFEXITED(status)) << "run " << run;
+        std::vector<int> values = fifos[run].ToneValues();
+        ASSERT_FALSE(values.empty()) << "run " << run;
+        EXPECT_EQ(values.back(), 0) << "run " << run << ": left sounding";
+    }
 }
 
 } // namespace

@@ -1,22 +1,28 @@
 // The tone service over fake drivers: the range it accepts, the order in
-// which drivers are tried, and that it never returns before the tone is over.
+// which drivers are tried, that it never returns before the tone is over, and
+// that each call's drivers see their own tone.
 #include <gtest/gtest.h>
 
 #include <mutex>
 #include <string>
+#include <unistd.h>
 
-#include "platform/linux/tone/tone.h"
+#include "platform/linux/tone/tone_service.h"
 
 namespace {
 
 using namespace platform::linux_system;
 
 std::mutex logLock; // the drivers run on the service's worker thread
-std::string calls;  // one letter per driver call, in order
+std::string calls;  // one entry per driver call, in order
 
-template <char kLetter, bool kSounds> bool Driver(const ToneRequest&) {
+void Log(const std::string& entry) {
     std::lock_guard<std::mutex> hold(logLock);
-    calls += kLetter;
+    calls += entry;
+}
+
+template <char kLetter, bool kSounds> bool Driver(ToneSession&) {
+    Log(std::string(1, kLetter));
     return kSounds;
 }
 constexpr ToneDriver kTwoDeclineThenOneSounds[] = {{"a", Driver<'a', false>},
@@ -48,6 +54,28 @@ TEST(ToneServiceTest, AcceptsTheRangeTriesDriversInOrderAndNeverEndsEarly) {
             EXPECT_GE(took, c.duration * kMillisecond);
         }
     }
+}
+
+// Logs its tone, hangs well past the call that was given up on, then logs the
+// tone it sees once more.
+bool Hangs(ToneSession& session) {
+    Log(std::to_string(session.Request().frequency) + " ");
+    usleep(400 * 1000);
+    Log(std::to_string(session.Request().frequency) + " ");
+    return true;
+}
+bool Sounds(ToneSession& session) {
+    Log(std::to_string(session.Request().frequency) + " ");
+    return true;
+}
+
+TEST(ToneServiceTest, ACallGivenUpOnLeavesTheNextCallItsOwnTone) {
+    calls.clear();
+    const ToneDriver hangs[] = {{"hangs", Hangs}}, sounds[] = {{"sounds", Sounds}};
+    EXPECT_TRUE(SoundTone(hangs, 440, 20));
+    EXPECT_TRUE(SoundTone(sounds, 880, 500));
+    std::lock_guard<std::mutex> hold(logLock);
+    EXPECT_EQ(calls, "440 880 440 ");
 }
 
 } // namespace

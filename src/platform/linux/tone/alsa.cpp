@@ -4,36 +4,48 @@
 // next driver".
 #include <cerrno>
 
-#include "platform/linux/tone/interruption.h"
 #include "platform/linux/tone/sine.h"
 #include "platform/linux/tone/sound_library.h"
-#include "platform/linux/tone/tone.h"
+#include "platform/linux/tone/tone_driver.h"
+
+// The few ALSA functions used, declared here against the library's stable ABI,
+// so that building needs none of its headers.
+extern "C" {
+struct AlsaPcm;
+using AlsaErrorHandler = void (*)(const char*, int, const char*, int, const char*, ...);
+int snd_lib_error_set_handler(AlsaErrorHandler handler);
+int snd_pcm_open(AlsaPcm** pcm, const char* name, int stream, int mode);
+int snd_pcm_nonblock(AlsaPcm* pcm, int nonblock);
+int snd_pcm_set_params(AlsaPcm* pcm, int format, int access, unsigned channels, unsigned rate,
+                       int resample, unsigned latencyUs);
+int snd_pcm_get_params(AlsaPcm* pcm, unsigned long* buffer, unsigned long* period);
+long snd_pcm_writei(AlsaPcm* pcm, const void* samples, unsigned long frames);
+int snd_pcm_recover(AlsaPcm* pcm, int error, int silent);
+int snd_pcm_drain(AlsaPcm* pcm);
+int snd_pcm_drop(AlsaPcm* pcm);
+int snd_pcm_close(AlsaPcm* pcm);
+}
 
 namespace platform::linux_system {
 namespace {
 
-// The few ALSA functions used, declared here against the library's stable ABI.
-struct Pcm;
+using Pcm = AlsaPcm;
 using Frames = unsigned long;
 using SignedFrames = long;
-using ErrorHandler = void (*)(const char*, int, const char*, int, const char*, ...);
 
 constexpr int kStreamPlayback = 0;
 constexpr int kOpenNonBlocking = 1;
 constexpr int kFormatS16LittleEndian = 2;
 constexpr int kAccessReadWriteInterleaved = 3;
 
+// clang-format off
+#define ALSA_SYMBOLS(X) \
+    X(snd_lib_error_set_handler) X(snd_pcm_open) X(snd_pcm_nonblock) X(snd_pcm_set_params) \
+    X(snd_pcm_get_params) X(snd_pcm_writei) X(snd_pcm_recover) X(snd_pcm_drain) X(snd_pcm_drop) \
+    X(snd_pcm_close)
+// clang-format on
 struct Alsa {
-    int (*setErrorHandler)(ErrorHandler);
-    int (*open)(Pcm**, const char*, int, int);
-    int (*setNonBlocking)(Pcm*, int);
-    int (*setParams)(Pcm*, int, int, unsigned, unsigned, int, unsigned);
-    int (*getParams)(Pcm*, Frames*, Frames*);
-    SignedFrames (*writeInterleaved)(Pcm*, const void*, Frames);
-    int (*recover)(Pcm*, int, int);
-    int (*drain)(Pcm*);
-    int (*drop)(Pcm*);
-    int (*close)(Pcm*);
+    ALSA_SYMBOLS(TONERIX_SYMBOL_FIELD)
 };
 
 constexpr unsigned kRates[] = {48000, 44100};
@@ -50,34 +62,26 @@ constexpr std::uint32_t kMaxChunkFrames = 6000;
 
 extern "C" void IgnoreAlsaMessage(const char*, int, const char*, int, const char*, ...) {}
 
-bool Load(Alsa& alsa) {
+bool Load(Alsa& symbols) {
     void* library = OpenSoundLibrary("libasound.so.2");
-    return library != nullptr && Bind(library, "snd_lib_error_set_handler", alsa.setErrorHandler) &&
-           Bind(library, "snd_pcm_open", alsa.open) &&
-           Bind(library, "snd_pcm_nonblock", alsa.setNonBlocking) &&
-           Bind(library, "snd_pcm_set_params", alsa.setParams) &&
-           Bind(library, "snd_pcm_get_params", alsa.getParams) &&
-           Bind(library, "snd_pcm_writei", alsa.writeInterleaved) &&
-           Bind(library, "snd_pcm_recover", alsa.recover) &&
-           Bind(library, "snd_pcm_drain", alsa.drain) && Bind(library, "snd_pcm_drop", alsa.drop) &&
-           Bind(library, "snd_pcm_close", alsa.close);
+    return library != nullptr ALSA_SYMBOLS(TONERIX_BIND_SYMBOL);
 }
 
 Pcm* OpenDefault(const Alsa& alsa, unsigned& rate) {
-    alsa.setErrorHandler(IgnoreAlsaMessage); // tonerix writes nothing to stderr
+    alsa.snd_lib_error_set_handler(IgnoreAlsaMessage); // tonerix writes nothing to stderr
     Pcm* pcm = nullptr;
     // Non-blocking, so that a busy device cannot hang the program.
-    if (alsa.open(&pcm, "default", kStreamPlayback, kOpenNonBlocking) < 0) return nullptr;
-    if (alsa.setNonBlocking(pcm, 0) == 0) {
+    if (alsa.snd_pcm_open(&pcm, "default", kStreamPlayback, kOpenNonBlocking) < 0) return nullptr;
+    if (alsa.snd_pcm_nonblock(pcm, 0) == 0) {
         for (unsigned candidate : kRates) {
-            if (alsa.setParams(pcm, kFormatS16LittleEndian, kAccessReadWriteInterleaved, 1,
-                               candidate, 1, kLatencyUs) == 0) {
+            if (alsa.snd_pcm_set_params(pcm, kFormatS16LittleEndian, kAccessReadWriteInterleaved, 1,
+                                        candidate, 1, kLatencyUs) == 0) {
                 rate = candidate;
                 return pcm;
             }
         }
     }
-    alsa.close(pcm);
+    alsa.snd_pcm_close(pcm);
     return nullptr;
 }
 
@@ -90,21 +94,23 @@ struct Geometry {
 
 Geometry GeometryOf(const Alsa& alsa, Pcm* pcm, unsigned rate) {
     Frames buffer = 0, period = 0;
-    alsa.getParams(pcm, &buffer, &period);
+    alsa.snd_pcm_get_params(pcm, &buffer, &period);
     if (period == 0 || period > kMaxChunkFrames) period = kMaxChunkFrames;
     if (buffer < period) buffer = period;
     return {static_cast<std::uint32_t>(period), PlayingTime(buffer, rate)};
 }
 
 // Writes all `count` frames; false when the stream is lost or a stop signal came.
-bool WriteAll(const Alsa& alsa, Pcm* pcm, const std::int16_t* samples, std::uint32_t count) {
+bool WriteAll(const Alsa& alsa, Pcm* pcm, const ToneSession& session, const std::int16_t* samples,
+              std::uint32_t count) {
     while (count > 0) {
-        if (StopRequested()) return false;
-        SignedFrames written = alsa.writeInterleaved(pcm, samples, count);
+        if (session.StopRequested()) return false;
+        SignedFrames written = alsa.snd_pcm_writei(pcm, samples, count);
         if (written >= 0) {
             samples += written;
             count -= static_cast<std::uint32_t>(written);
-        } else if (written != -EINTR && alsa.recover(pcm, static_cast<int>(written), 1) < 0) {
+        } else if (written != -EINTR &&
+                   alsa.snd_pcm_recover(pcm, static_cast<int>(written), 1) < 0) {
             return false;
         }
     }
@@ -113,8 +119,8 @@ bool WriteAll(const Alsa& alsa, Pcm* pcm, const std::int16_t* samples, std::uint
 
 } // namespace
 
-bool SoundThroughAlsa(const ToneRequest& request) {
-    // One tone a run: the library is looked for once, when it is first needed.
+bool SoundThroughAlsa(ToneSession& session) {
+    const ToneRequest& request = session.Request();
     Alsa alsa;
     if (!Load(alsa)) return false;
     unsigned rate = 0;
@@ -130,14 +136,14 @@ bool SoundThroughAlsa(const ToneRequest& request) {
     while (streaming && tone.Remaining() > 0) {
         // A device that does not pace (a file, the null device) must not be
         // filled faster than the tone plays.
-        streaming = SleepUntil(start + PlayingTime(written, rate) - geometry.mostAhead);
+        streaming = session.SleepUntil(start + PlayingTime(written, rate) - geometry.mostAhead);
         std::uint32_t count = tone.Fill(samples, geometry.chunkFrames);
-        streaming = streaming && WriteAll(alsa, pcm, samples, count);
+        streaming = streaming && WriteAll(alsa, pcm, session, samples, count);
         written += count;
     }
-    if (streaming && alsa.drain(pcm) < 0 && StopRequested()) streaming = false;
-    if (!streaming) alsa.drop(pcm); // stop the sound at once
-    alsa.close(pcm);
+    if (streaming && alsa.snd_pcm_drain(pcm) < 0 && session.StopRequested()) streaming = false;
+    if (!streaming) alsa.snd_pcm_drop(pcm); // stop the sound at once
+    alsa.snd_pcm_close(pcm);
     return true;
 }
 

@@ -1,4 +1,4 @@
-// Monotonic time for the tone service, and sleeps that a stop signal ends.
+// Monotonic time for the tone service.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +12,5 @@ inline constexpr Nanoseconds kSecond = 1'000'000'000;
 Nanoseconds Now();
 // How long `frames` take to play at `rate`; exact for any tone up to 2^32 ms.
 Nanoseconds PlayingTime(std::uint64_t frames, std::uint32_t rate);
-// Sleeps until `deadline`; false when a stop signal cut the sleep short.
-bool SleepUntil(Nanoseconds deadline);
 
 } // namespace platform::linux_system

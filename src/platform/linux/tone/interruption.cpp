@@ -1,8 +1,7 @@
 // Signal handling while a tone sounds; everything in a handler is
-// async-signal-safe.
+// async-signal-safe, and reaches only the session the guard was given.
 #include "platform/linux/tone/interruption.h"
 
-#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <poll.h>
@@ -14,6 +13,7 @@ namespace {
 void OnStopSignal(int signal);
 void OnTerminalStop(int signal);
 
+// What a handler needs, which only a file-scope variable can hand it.
 struct Handled {
     int signal;
     void (*handler)(int);
@@ -23,13 +23,10 @@ Handled handled[] = {
     {SIGINT, OnStopSignal, {}},  {SIGTERM, OnStopSignal, {}},   {SIGHUP, OnStopSignal, {}},
     {SIGQUIT, OnStopSignal, {}}, {SIGTSTP, OnTerminalStop, {}},
 };
-
-std::atomic<int> stopSignal{0};
-std::atomic<const SoundHooks*> soundHooks{nullptr};
+std::atomic<ToneSession*> guarded{nullptr};
 sigset_t maskBefore; // the waiting thread's mask before the guard
 
-static_assert(std::atomic<int>::is_always_lock_free &&
-                  std::atomic<const SoundHooks*>::is_always_lock_free,
+static_assert(std::atomic<ToneSession*>::is_always_lock_free,
               "signal handlers need lock-free atomics");
 
 struct sigaction ActionOf(void (*handler)(int)) {
@@ -39,19 +36,15 @@ struct sigaction ActionOf(void (*handler)(int)) {
     return action;
 }
 
-void Silence() {
-    if (const SoundHooks* hooks = soundHooks.load()) hooks->silence();
-}
-
 void OnStopSignal(int signal) {
-    Silence();
-    stopSignal = signal;
+    if (ToneSession* session = guarded.load()) session->Stop(signal);
 }
 
 // Silences, stops the process as the default action would, and sounds again
 // once it is continued.
 void OnTerminalStop(int) {
-    Silence();
+    ToneSession* session = guarded.load();
+    if (session != nullptr) session->Silence();
     struct sigaction fallback = ActionOf(SIG_DFL), mine;
     sigaction(SIGTSTP, &fallback, &mine);
     sigset_t unblock;
@@ -60,13 +53,13 @@ void OnTerminalStop(int) {
     raise(SIGTSTP);
     sigprocmask(SIG_UNBLOCK, &unblock, nullptr); // the process stops here
     sigaction(SIGTSTP, &mine, nullptr);
-    const SoundHooks* hooks = soundHooks.load();
-    if (stopSignal == 0 && hooks != nullptr) hooks->resume();
+    if (session != nullptr) session->Resume();
 }
 
 } // namespace
 
-StopSignalGuard::StopSignalGuard() {
+StopSignalGuard::StopSignalGuard(ToneSession& session) : session_(session) {
+    guarded = &session;
     sigset_t stops;
     sigemptyset(&stops);
     for (Handled& entry : handled) {
@@ -82,16 +75,16 @@ StopSignalGuard::StopSignalGuard() {
 }
 
 StopSignalGuard::~StopSignalGuard() {
-    soundHooks = nullptr;
     for (Handled& entry : handled)
         sigaction(entry.signal, &entry.previous, nullptr);
+    guarded = nullptr;
     pthread_sigmask(SIG_SETMASK, &maskBefore, nullptr);
 }
 
 bool StopSignalGuard::WaitFor(int fd, Nanoseconds deadline) const {
     pollfd ready{fd, POLLIN, 0};
     for (;;) {
-        if (StopRequested()) return false;
+        if (session_.StopRequested()) return false;
         Nanoseconds left = deadline - Now();
         if (left <= 0) return false;
         timespec timeout{static_cast<time_t>(left / kSecond), static_cast<long>(left % kSecond)};
@@ -103,10 +96,7 @@ bool StopSignalGuard::WaitFor(int fd, Nanoseconds deadline) const {
     }
 }
 
-bool StopRequested() { return stopSignal != 0; }
-
-void EndByStopSignal() {
-    int signal = stopSignal;
+void EndByStopSignal(int signal) {
     struct sigaction fallback = ActionOf(SIG_DFL);
     sigaction(signal, &fallback, nullptr);
     sigset_t unblock;
@@ -116,7 +106,5 @@ void EndByStopSignal() {
     raise(signal);
     _exit(128 + signal); // only if the default action did not end us
 }
-
-void SetSoundHooks(const SoundHooks* hooks) { soundHooks = hooks; }
 
 } // namespace platform::linux_system

@@ -1,12 +1,9 @@
 // The PipeWire driver: a native playback stream on the user's PipeWire server.
 //
-// It asks the server a round trip (a core sync) every so often while it waits,
-// so a sink that is slow to wake is waited for and a server that has stopped
-// is given up. Every buffer is filled to the frames the stream asks for, the
-// last one padded with silence: a stream drops a last buffer shorter than that.
+// Every buffer is filled to the frames the stream asks for, the last one
+// padded with silence: a stream drops a last buffer shorter than that.
 // Buffers are filled within the server's cycle, on the library's data thread:
 // a cycle sooner than from the main loop, at the start and at the end.
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,37 +15,25 @@
 #include "platform/linux/tone/server_watch.h"
 #include "platform/linux/tone/sine.h"
 #include "platform/linux/tone/sound_library.h"
-#include "platform/linux/tone/tone.h"
+#include "platform/linux/tone/tone_driver.h"
 
 namespace platform::linux_system {
 namespace {
 
-constexpr std::uint32_t kRate = 48000;
 constexpr std::uint32_t kFrameBytes = sizeof(std::int16_t);
-constexpr int kWaitSliceMs = 10;
 
 // The library's functions the driver calls; the rest of the API it uses is
 // inline in the headers.
+// clang-format off
+#define PIPEWIRE_SYMBOLS(X) \
+    X(pw_init) X(pw_get_library_version) X(pw_log_set_level) X(pw_main_loop_new) \
+    X(pw_main_loop_get_loop) X(pw_main_loop_destroy) X(pw_context_new) X(pw_context_destroy) \
+    X(pw_context_connect) X(pw_core_disconnect) X(pw_properties_new) X(pw_stream_new) \
+    X(pw_stream_add_listener) X(pw_stream_connect) X(pw_stream_dequeue_buffer) \
+    X(pw_stream_queue_buffer) X(pw_stream_flush) X(pw_stream_get_time_n) X(pw_stream_destroy)
+// clang-format on
 struct PipeWire {
-    decltype(&pw_init) init;
-    decltype(&pw_get_library_version) version;
-    decltype(&pw_log_set_level) setLogLevel;
-    decltype(&pw_main_loop_new) newMainLoop;
-    decltype(&pw_main_loop_get_loop) loopOf;
-    decltype(&pw_main_loop_destroy) destroyMainLoop;
-    decltype(&pw_context_new) newContext;
-    decltype(&pw_context_destroy) destroyContext;
-    decltype(&pw_context_connect) connect;
-    decltype(&pw_core_disconnect) disconnect;
-    decltype(&pw_properties_new) newProperties;
-    decltype(&pw_stream_new) newStream;
-    decltype(&pw_stream_add_listener) addStreamListener;
-    decltype(&pw_stream_connect) connectStream;
-    decltype(&pw_stream_dequeue_buffer) dequeue;
-    decltype(&pw_stream_queue_buffer) queue;
-    decltype(&pw_stream_flush) flush;
-    decltype(&pw_stream_get_time_n) timeOf;
-    decltype(&pw_stream_destroy) destroyStream;
+    PIPEWIRE_SYMBOLS(TONERIX_SYMBOL_FIELD)
 };
 
 // A buffer's `requested` frames came in 0.3.49; older libraries are passed by.
@@ -56,6 +41,12 @@ bool RecentEnough(const char* version) {
     unsigned major = 0, minor = 0, micro = 0;
     if (std::sscanf(version, "%u.%u.%u", &major, &minor, &micro) != 3) return false;
     return major > 0 || minor > 3 || (minor == 3 && micro >= 49);
+}
+
+bool Load(PipeWire& symbols) {
+    void* library = OpenSoundLibrary("libpipewire-0.3.so.0");
+    return library != nullptr PIPEWIRE_SYMBOLS(TONERIX_BIND_SYMBOL) &&
+           RecentEnough(symbols.pw_get_library_version());
 }
 
 // Whether a server socket is where the library will look for it: its
@@ -78,29 +69,6 @@ bool ServerSocketThere() {
     return false;
 }
 
-bool Load(PipeWire& pw) {
-    void* library = OpenSoundLibrary("libpipewire-0.3.so.0");
-    return library != nullptr && Bind(library, "pw_init", pw.init) &&
-           Bind(library, "pw_get_library_version", pw.version) &&
-           Bind(library, "pw_log_set_level", pw.setLogLevel) &&
-           Bind(library, "pw_main_loop_new", pw.newMainLoop) &&
-           Bind(library, "pw_main_loop_get_loop", pw.loopOf) &&
-           Bind(library, "pw_main_loop_destroy", pw.destroyMainLoop) &&
-           Bind(library, "pw_context_new", pw.newContext) &&
-           Bind(library, "pw_context_destroy", pw.destroyContext) &&
-           Bind(library, "pw_context_connect", pw.connect) &&
-           Bind(library, "pw_core_disconnect", pw.disconnect) &&
-           Bind(library, "pw_properties_new", pw.newProperties) &&
-           Bind(library, "pw_stream_new", pw.newStream) &&
-           Bind(library, "pw_stream_add_listener", pw.addStreamListener) &&
-           Bind(library, "pw_stream_connect", pw.connectStream) &&
-           Bind(library, "pw_stream_dequeue_buffer", pw.dequeue) &&
-           Bind(library, "pw_stream_queue_buffer", pw.queue) &&
-           Bind(library, "pw_stream_flush", pw.flush) &&
-           Bind(library, "pw_stream_get_time_n", pw.timeOf) &&
-           Bind(library, "pw_stream_destroy", pw.destroyStream) && RecentEnough(pw.version());
-}
-
 // What the callbacks share with the waiting loop. OnProcess runs on the
 // library's data thread and alone touches the tone and `flushed`; the other
 // callbacks run on the loop's thread.
@@ -108,13 +76,12 @@ struct Playback {
     const PipeWire& pw;
     ServerWatch watch;
     SineGenerator tone;
+    pw_loop* loop = nullptr;
     pw_core* core = nullptr;
     pw_stream* stream = nullptr;
     spa_hook coreListener{}, streamListener{};
     int pendingSync = -1;
     bool flushed = false;
-    // When the last of the tone will have been played, once it is queued.
-    std::atomic<Nanoseconds> heardBy = 0;
     std::atomic<bool> drained = false;
     bool failed = false;
 };
@@ -136,7 +103,7 @@ void OnStateChanged(void* data, pw_stream_state, pw_stream_state state, const ch
 void OnProcess(void* data) {
     auto& playback = *static_cast<Playback*>(data);
     if (playback.flushed) return;
-    pw_buffer* buffer = playback.pw.dequeue(playback.stream);
+    pw_buffer* buffer = playback.pw.pw_stream_dequeue_buffer(playback.stream);
     if (buffer == nullptr) return;
     spa_data& block = buffer->buffer->datas[0];
     if (block.data == nullptr) return;
@@ -149,18 +116,18 @@ void OnProcess(void* data) {
     block.chunk->offset = 0;
     block.chunk->stride = kFrameBytes;
     block.chunk->size = frames * kFrameBytes;
-    playback.pw.queue(playback.stream, buffer);
+    playback.pw.pw_stream_queue_buffer(playback.stream, buffer);
     if (playback.tone.Remaining() == 0) {
-        playback.pw.flush(playback.stream, true);
+        playback.pw.pw_stream_flush(playback.stream, true);
         playback.flushed = true;
         // This cycle takes the buffer just queued: the tone is over at the
         // device once the cycle is, and heard after the device's own delay.
         Nanoseconds delay = 0;
         pw_time time{};
-        if (playback.pw.timeOf(playback.stream, &time, sizeof time) == 0 && time.delay > 0 &&
-            time.rate.denom != 0)
+        if (playback.pw.pw_stream_get_time_n(playback.stream, &time, sizeof time) == 0 &&
+            time.delay > 0 && time.rate.denom != 0)
             delay = time.delay * kSecond * time.rate.num / time.rate.denom;
-        playback.heardBy = Now() + PlayingTime(frames, kRate) + delay;
+        playback.watch.HeardBy(Now() + PlayingTime(frames, kServerRate) + delay);
     }
 }
 
@@ -190,81 +157,80 @@ const pw_stream_events kStreamEvents = StreamEvents();
 
 bool ConnectStream(Playback& playback, std::uint32_t frequency) {
     const PipeWire& pw = playback.pw;
-    char name[32];
-    std::snprintf(name, sizeof name, "%u Hz tone", static_cast<unsigned>(frequency));
-    pw_properties* properties = pw.newProperties(
+    StreamName name(frequency);
+    pw_properties* properties = pw.pw_properties_new(
         PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Playback", PW_KEY_MEDIA_ROLE,
-        "Notification", PW_KEY_APP_NAME, "tonerix", PW_KEY_MEDIA_NAME, name, nullptr);
-    playback.stream = pw.newStream(playback.core, name, properties);
+        "Notification", PW_KEY_APP_NAME, "tonerix", PW_KEY_MEDIA_NAME, name.text, nullptr);
+    playback.stream = pw.pw_stream_new(playback.core, name.text, properties);
     if (playback.stream == nullptr) return false;
-    pw.addStreamListener(playback.stream, &playback.streamListener, &kStreamEvents, &playback);
+    pw.pw_stream_add_listener(playback.stream, &playback.streamListener, &kStreamEvents, &playback);
 
     std::uint8_t space[256];
     spa_pod_builder builder;
     spa_pod_builder_init(&builder, space, sizeof space);
     spa_audio_info_raw format{};
     format.format = SPA_AUDIO_FORMAT_S16;
-    format.rate = kRate;
+    format.rate = kServerRate;
     format.channels = 1;
     format.position[0] = SPA_AUDIO_CHANNEL_MONO;
     const spa_pod* parameters[] = {
         spa_format_audio_raw_build(&builder, SPA_PARAM_EnumFormat, &format)};
     auto flags = static_cast<pw_stream_flags>(
         PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS | PW_STREAM_FLAG_RT_PROCESS);
-    return pw.connectStream(playback.stream, SPA_DIRECTION_OUTPUT, PW_ID_ANY, flags, parameters,
-                            1) == 0;
+    return pw.pw_stream_connect(playback.stream, SPA_DIRECTION_OUTPUT, PW_ID_ANY, flags, parameters,
+                                1) == 0;
 }
 
-// Runs the loop until the tone has been heard or the driver gives up.
-void Play(Playback& playback, pw_loop* loop) {
-    pw_loop_enter(loop);
-    while (!playback.drained && !playback.failed && !playback.watch.GiveUp()) {
-        int slice = kWaitSliceMs;
-        if (Nanoseconds heardBy = playback.heardBy; heardBy != 0) {
-            Nanoseconds left = heardBy - Now();
-            if (left <= 0) break;
-            if (left < slice * kMillisecond) slice = static_cast<int>(left / kMillisecond) + 1;
-        }
-        if (playback.watch.TimeToAsk()) {
-            playback.pendingSync = pw_core_sync(playback.core, PW_ID_CORE, 0);
-            playback.watch.Asked();
-        }
-        pw_loop_iterate(loop, slice);
-    }
-    pw_loop_leave(loop);
+bool Ask(void* data) {
+    auto& playback = *static_cast<Playback*>(data);
+    playback.pendingSync = pw_core_sync(playback.core, PW_ID_CORE, 0);
+    return true;
+}
+
+ServerWatch::Step Step(void* data, int sliceMs) {
+    auto& playback = *static_cast<Playback*>(data);
+    pw_loop_iterate(playback.loop, sliceMs);
+    if (playback.failed) return ServerWatch::Step::kLost;
+    return playback.drained ? ServerWatch::Step::kPlayed : ServerWatch::Step::kGoOn;
 }
 
 } // namespace
 
-bool SoundThroughPipeWire(const ToneRequest& request) {
+bool SoundThroughPipeWire(ToneSession& session) {
     PipeWire pw;
     if (!ServerSocketThere() || !Load(pw)) return false;
-    pw.init(nullptr, nullptr);
+    pw.pw_init(nullptr, nullptr);
     // tonerix writes nothing to standard error, unless the user asks the
     // library for its messages.
-    if (std::getenv("PIPEWIRE_DEBUG") == nullptr) pw.setLogLevel(SPA_LOG_LEVEL_NONE);
-    pw_main_loop* mainLoop = pw.newMainLoop(nullptr);
+    if (std::getenv("PIPEWIRE_DEBUG") == nullptr) pw.pw_log_set_level(SPA_LOG_LEVEL_NONE);
+    pw_main_loop* mainLoop = pw.pw_main_loop_new(nullptr);
     if (mainLoop == nullptr) return false;
-    pw_loop* loop = pw.loopOf(mainLoop);
+    pw_loop* loop = pw.pw_main_loop_get_loop(mainLoop);
     pw_context* context =
-        pw.newContext(loop, pw.newProperties(PW_KEY_APP_NAME, "tonerix", nullptr), 0);
-    pw_core* core = context != nullptr ? pw.connect(context, nullptr, 0) : nullptr;
+        pw.pw_context_new(loop, pw.pw_properties_new(PW_KEY_APP_NAME, "tonerix", nullptr), 0);
+    pw_core* core = context != nullptr ? pw.pw_context_connect(context, nullptr, 0) : nullptr;
     bool sounded = false;
     if (core != nullptr) {
         // No server socket means no server: the next driver is tried. Past
         // here the server is there, and the tone is its, even if it is lost.
         sounded = true;
-        Playback playback{pw, ServerWatch(request),
-                          SineGenerator(kRate, request.frequency,
-                                        SineGenerator::FramesFor(kRate, request.duration))};
+        const ToneRequest& request = session.Request();
+        Playback playback{pw, ServerWatch(session),
+                          SineGenerator(kServerRate, request.frequency,
+                                        SineGenerator::FramesFor(kServerRate, request.duration))};
+        playback.loop = loop;
         playback.core = core;
         pw_core_add_listener(core, &playback.coreListener, &kCoreEvents, &playback);
-        if (ConnectStream(playback, request.frequency)) Play(playback, loop);
-        if (playback.stream != nullptr) pw.destroyStream(playback.stream);
-        pw.disconnect(core);
+        if (ConnectStream(playback, request.frequency)) {
+            pw_loop_enter(loop);
+            playback.watch.Run({Ask, Step, &playback});
+            pw_loop_leave(loop);
+        }
+        if (playback.stream != nullptr) pw.pw_stream_destroy(playback.stream);
+        pw.pw_core_disconnect(core);
     }
-    if (context != nullptr) pw.destroyContext(context);
-    pw.destroyMainLoop(mainLoop);
+    if (context != nullptr) pw.pw_context_destroy(context);
+    pw.pw_main_loop_destroy(mainLoop);
     return sounded;
 }
 

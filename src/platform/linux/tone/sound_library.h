@@ -1,9 +1,19 @@
 // Sound libraries are loaded at run time, so tonerix has no link-time audio
 // dependency and runs where they are missing: a library or symbol that is not
 // there means "try the next driver".
+//
+// A driver lists the symbols it calls once, as X(symbol) entries of a macro,
+// and expands it twice: into a record of function pointers named and typed
+// as the symbols (TONERIX_SYMBOL_FIELD), and into the chain that binds them
+// (TONERIX_BIND_SYMBOL, after `library != nullptr`, with the record named
+// `symbols`).
 #pragma once
 
 #include <dlfcn.h>
+
+#define TONERIX_SYMBOL_FIELD(symbol) decltype(&::symbol) symbol = nullptr;
+#define TONERIX_BIND_SYMBOL(symbol)                                                                \
+    &&::platform::linux_system::Bind(library, #symbol, symbols.symbol)
 
 namespace platform::linux_system {
 

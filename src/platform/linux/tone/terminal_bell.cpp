@@ -4,16 +4,17 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "platform/linux/tone/tone.h"
+#include "platform/linux/tone/held_tone.h"
+#include "platform/linux/tone/tone_driver.h"
 
 namespace platform::linux_system {
 
-bool SoundThroughTerminalBell(const ToneRequest& request) {
+bool SoundThroughTerminalBell(ToneSession& session) {
     // Never standard output, whose bytes are the program's: the terminal itself.
     int fd = open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return false; // no controlling terminal: cron, a service, CI
     // The user's own virtual console sounds the tone itself, pitch and all.
-    if (SoundThroughConsoleTone(fd, request)) return true;
+    if (HoldToneOnConsole(fd, session)) return true;
     [[maybe_unused]] ssize_t written = write(fd, "\a", 1);
     close(fd);
     return true;

@@ -4,15 +4,9 @@
 
 namespace platform::linux_system {
 
-struct WorkerJob {
-    void (*work)();
-    int done; // set by StartWorker: readable once `work` has returned
-};
-
-// Starts `job.work` on a detached thread that takes no signals but the
-// processor faults; false when no thread could be started. The job, and all
-// that the work uses, must outlive the thread: a worker that was given up on
-// runs on until the process ends.
-bool StartWorker(WorkerJob& job);
+// Runs `work(argument)` on a detached thread that takes no signals but the
+// processor faults; false when no thread could be started. Whatever the work
+// uses must stay alive until it returns: a worker given up on runs on.
+bool StartWorker(void* (*work)(void*), void* argument);
 
 } // namespace platform::linux_system

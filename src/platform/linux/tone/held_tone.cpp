@@ -1,0 +1,52 @@
+// Holding a pitch on the PC speaker: switch it on through the session, wait
+// out the tone, switch it off. The session lends the device to the signal
+// handlers meanwhile, and silences it if the call ends first.
+#include "platform/linux/tone/held_tone.h"
+
+#include <fcntl.h>
+#include <linux/input.h>
+#include <linux/kd.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace platform::linux_system {
+namespace {
+
+constexpr unsigned long kTimerHz = 1193180; // the speaker timer's input clock
+
+// Async-signal-safe: write(2) and ioctl(2) only.
+void SetEventTone(int fd, std::uint32_t frequency) {
+    input_event event{};
+    event.type = EV_SND;
+    event.code = SND_TONE;
+    event.value = static_cast<int>(frequency);
+    [[maybe_unused]] ssize_t ignored = write(fd, &event, sizeof event);
+}
+
+void SetConsoleTone(int fd, std::uint32_t frequency) {
+    ioctl(fd, KIOCSOUND, frequency == 0 ? 0 : kTimerHz / frequency);
+}
+
+bool Hold(HeldDevice device, ToneSession& session) {
+    if (session.SwitchOn(device)) {
+        session.SleepUntil(session.Request().end);
+        session.SwitchOff();
+    }
+    close(device.fd);
+    return true;
+}
+
+} // namespace
+
+bool HoldToneOnSpeakerEvents(const char* path, ToneSession& session) {
+    int fd = open(path, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    return fd >= 0 && Hold({SetEventTone, fd}, session);
+}
+
+bool HoldToneOnConsole(int fd, ToneSession& session) {
+    // Only a console the process may sound takes the tone ioctl; check before
+    // promising a sound.
+    return ioctl(fd, KIOCSOUND, 0) == 0 && Hold({SetConsoleTone, fd}, session);
+}
+
+} // namespace platform::linux_system

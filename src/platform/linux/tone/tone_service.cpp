@@ -1,0 +1,93 @@
+// Beep on Linux: the frequencies and durations the Windows service accepts,
+// sounded by the first driver in the table that can, in a session of its own.
+#include "platform/linux/tone/tone_service.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "platform/linux/tone/interruption.h"
+#include "platform/linux/tone/worker.h"
+#include "platform/platform.h"
+
+namespace platform {
+namespace {
+
+using namespace linux_system;
+
+bool SoundNothing(ToneSession&) { return true; }
+
+// Tried in order; the first that sounds the tone ends the search. The sound
+// servers come first, natively: they can tell a slow sink from a dead server.
+constexpr ToneDriver kDrivers[] = {
+    {"pipewire", SoundThroughPipeWire}, {"pulseaudio", SoundThroughPulseAudio},
+    {"alsa", SoundThroughAlsa},         {"pc-speaker", SoundThroughPcSpeaker},
+    {"bell", SoundThroughTerminalBell}, {"silence", SoundNothing},
+};
+
+} // namespace
+
+bool Beep(std::uint32_t frequency, std::uint32_t duration) {
+    // TONERIX_DRIVER names the one driver to try, silence still behind it; an
+    // unknown name leaves the whole table.
+    const char* name = std::getenv("TONERIX_DRIVER");
+    for (const ToneDriver& driver : kDrivers) {
+        if (name == nullptr || std::strcmp(name, driver.name) != 0) continue;
+        const ToneDriver chosen[] = {driver, std::end(kDrivers)[-1]};
+        return SoundTone(chosen, frequency, duration);
+    }
+    return SoundTone(kDrivers, frequency, duration);
+}
+
+} // namespace platform
+
+namespace platform::linux_system {
+namespace {
+
+// The range the Windows service accepts.
+constexpr std::uint32_t kLowestFrequency = 37;
+constexpr std::uint32_t kHighestFrequency = 32767;
+
+// What the worker owns: its share of the session, which outlives the call
+// when the worker is given up on, and its own copy of the drivers.
+struct ToneJob {
+    std::shared_ptr<ToneSession> session;
+    std::vector<ToneDriver> drivers;
+};
+
+void* SoundWithFirstDriverThatCan(void* argument) {
+    std::unique_ptr<ToneJob> job(static_cast<ToneJob*>(argument));
+    ToneSession& session = *job->session;
+    for (const ToneDriver& driver : job->drivers)
+        if (session.StopRequested() || driver.sound(session)) break;
+    session.Finished();
+    return nullptr;
+}
+
+} // namespace
+
+bool SoundTone(std::span<const ToneDriver> drivers, std::uint32_t frequency,
+               std::uint32_t duration) {
+    if (frequency < kLowestFrequency || frequency > kHighestFrequency) return false;
+    if (duration == 0) return true;
+    auto session = std::make_shared<ToneSession>(
+        ToneRequest{frequency, duration, Now() + Nanoseconds{duration} * kMillisecond});
+    StopSignalGuard guard(*session);
+    // Without a worker the tone is a silent wait. A driver still busy when it
+    // is given up on is left behind with its session.
+    auto* job = new ToneJob{session, {drivers.begin(), drivers.end()}};
+    if (session->DoneFd() >= 0 && StartWorker(SoundWithFirstDriverThatCan, job)) {
+        while (!guard.WaitFor(session->DoneFd(), session->GiveUpAt()))
+            if (session->StopRequested() || Now() >= session->GiveUpAt()) break;
+    } else {
+        delete job;
+    }
+    // The call never returns early, whatever the driver managed.
+    guard.WaitFor(-1, session->Request().end);
+    session->End();
+    if (session->StopRequested()) EndByStopSignal(session->StopSignal());
+    return true;
+}
+
+} // namespace platform::linux_system

@@ -1,0 +1,99 @@
+// One tone's session: the stop, the held device and the server's answers.
+#include "platform/linux/tone/tone_session.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <sched.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include "platform/linux/tone/tone_service.h"
+
+namespace platform::linux_system {
+namespace {
+// Sleeps are cut into slices so that a stop that lands just before a sleep
+// begins still ends it promptly.
+constexpr Nanoseconds kLongestSlice = 50 * kMillisecond;
+
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free &&
+                  std::atomic<Nanoseconds>::is_always_lock_free,
+              "signal handlers need lock-free atomics");
+} // namespace
+
+ToneSession::ToneSession(const ToneRequest& request)
+    : request_(request), lastAnswer_(Now()), done_(eventfd(0, EFD_CLOEXEC)) {}
+
+ToneSession::~ToneSession() {
+    if (done_ >= 0) close(done_);
+}
+
+bool ToneSession::SleepUntil(Nanoseconds deadline) const {
+    for (;;) {
+        if (StopRequested()) return false;
+        Nanoseconds now = Now();
+        if (now >= deadline) return true;
+        Nanoseconds wake = std::min(deadline, now + kLongestSlice);
+        timespec until{static_cast<time_t>(wake / kSecond), static_cast<long>(wake % kSecond)};
+        int result = clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr);
+        if (result != 0 && result != EINTR) return true;
+    }
+}
+
+bool ToneSession::SwitchOn(HeldDevice device) {
+    std::lock_guard<std::mutex> hold(switching_);
+    if (ended_) return false;
+    device_ = device;
+    held_ = true;
+    device.set(device.fd, request_.frequency);
+    return true;
+}
+
+void ToneSession::SwitchOff() {
+    std::lock_guard<std::mutex> hold(switching_);
+    LetGo();
+}
+
+void ToneSession::LetGo() {
+    if (!held_) return;
+    held_ = false;
+    while (handlers_ != 0)
+        sched_yield(); // a handler that saw it held is still at it
+    device_.set(device_.fd, 0);
+}
+
+Nanoseconds ToneSession::GiveUpAt() const {
+    return std::max(request_.end + kToneGrace, lastAnswer_ + kAnswerLimit);
+}
+
+void ToneSession::Finished() const {
+    std::uint64_t one = 1;
+    [[maybe_unused]] ssize_t ignored = write(done_, &one, sizeof one);
+}
+
+void ToneSession::End() {
+    std::lock_guard<std::mutex> hold(switching_);
+    ended_ = true;
+    LetGo();
+}
+
+template <typename Use> void ToneSession::WithHeldDevice(Use use) {
+    ++handlers_;
+    if (held_) use(device_);
+    --handlers_;
+}
+
+void ToneSession::Stop(int signal) {
+    Silence();
+    stopSignal_ = signal;
+}
+
+void ToneSession::Silence() {
+    WithHeldDevice([](const HeldDevice& device) { device.set(device.fd, 0); });
+}
+
+void ToneSession::Resume() {
+    if (StopRequested() || Now() >= request_.end) return;
+    WithHeldDevice([this](const HeldDevice& device) { device.set(device.fd, request_.frequency); });
+}
+
+} // namespace platform::linux_system

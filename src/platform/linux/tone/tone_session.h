@@ -1,0 +1,88 @@
+// One tone's session: everything a driver is handed and may touch. It carries
+// the request, the stop a signal asked for, the device a driver holds
+// sounding, and the sound server's answers. The service creates it for one
+// tone; the worker that runs the drivers shares it, so a worker given up on
+// touches nothing but its own session.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+#include "platform/linux/tone/clock.h"
+
+namespace platform::linux_system {
+
+struct ToneRequest {
+    std::uint32_t frequency; // Hz
+    std::uint32_t duration;  // ms
+    Nanoseconds end;         // on the monotonic clock
+};
+
+// A device that holds a pitch until told otherwise (the PC speaker): `set`
+// switches `fd` to `frequency`, 0 for silence. It must be async-signal-safe.
+struct HeldDevice {
+    void (*set)(int fd, std::uint32_t frequency);
+    int fd;
+};
+
+class ToneSession {
+  public:
+    explicit ToneSession(const ToneRequest& request);
+    ~ToneSession();
+    ToneSession(const ToneSession&) = delete;
+    ToneSession& operator=(const ToneSession&) = delete;
+
+    const ToneRequest& Request() const { return request_; }
+
+    // --- For drivers ---------------------------------------------------------
+    bool StopRequested() const { return stopSignal_ != 0; }
+    // Sleeps until `deadline`; false when a stop cut the sleep short.
+    bool SleepUntil(Nanoseconds deadline) const;
+    // Switches `device` on at the tone's pitch and lends it to the signal
+    // handlers; false, with nothing sounded, once the session has ended.
+    bool SwitchOn(HeldDevice device);
+    // Switches the held device off and takes it back: nothing else touches it
+    // afterwards, so the driver may close it.
+    void SwitchOff();
+    // The sound server answered a round trip: a slow sink on a live server is
+    // then waited for. Safe from any thread.
+    void NoteServerAnswer() { lastAnswer_ = Now(); }
+
+    // --- For the service -----------------------------------------------------
+    // When the service gives up on the worker that runs the drivers.
+    Nanoseconds GiveUpAt() const;
+    // Readable once the worker has run the drivers.
+    int DoneFd() const { return done_; }
+    void Finished() const;
+    int StopSignal() const { return stopSignal_; }
+    // The call is over: a device still held is switched off, and no signal
+    // handler reaches it after this.
+    void End();
+
+    // --- For the signal handlers (async-signal-safe) -------------------------
+    // Records the stop and silences the held device at once.
+    void Stop(int signal);
+    void Silence();
+    // Sounds the held device again after Ctrl-Z, unless the tone is over.
+    void Resume();
+
+  private:
+    template <typename Use> void WithHeldDevice(Use use);
+    void LetGo(); // with `switching_` held
+
+    const ToneRequest request_;
+    std::atomic<int> stopSignal_{0};
+    std::atomic<Nanoseconds> lastAnswer_;
+    int done_;
+    // The worker switches the device, the service ends the session: one at a
+    // time. The signal handlers take no lock: they count themselves in
+    // `handlers_`, and letting go waits until none is using the device.
+    std::mutex switching_;
+    HeldDevice device_{nullptr, -1};
+    std::atomic<bool> held_{false};
+    std::atomic<int> handlers_{0};
+    bool ended_ = false;
+};
+
+} // namespace platform::linux_system
