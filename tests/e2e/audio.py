@@ -5,11 +5,14 @@ import contextlib
 import json
 import os
 import re
+import queue
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import wave
 
@@ -47,6 +50,11 @@ def sounding(samples):
     """The samples from the first to the last that is not zero."""
     loud = [i for i, s in enumerate(samples) if s != 0]
     return samples[loud[0]: loud[-1] + 1] if loud else []
+
+
+def tone_samples(samples):
+    """How many samples carry the tone: the ones not zero, wherever they fall."""
+    return sum(1 for s in samples if s != 0)
 
 
 def peak(samples):
@@ -200,6 +208,10 @@ class PulseServer(PacedServer):
             timeout=30)
         subprocess.run(["pactl", "set-default-sink", "pipe"], env=self.env, check=True,
                        timeout=30, stdout=subprocess.DEVNULL)
+
+    @property
+    def socket(self):
+        return os.path.join(self.runtime, "pulse", "native")
 
     def pids(self):
         with contextlib.suppress(OSError, ValueError):
@@ -409,3 +421,48 @@ def audible(samples, threshold=500):
     """The number of samples that carry sound, from the first to the last loud one."""
     loud = [i for i, s in enumerate(samples) if abs(s) > threshold]
     return loud[-1] - loud[0] + 1 if loud else 0
+
+
+class DelayingRelay:
+    """A TCP listener on loopback that relays each connection to the Unix
+    socket `target`, holding back every chunk `delay` seconds each way: a
+    server that far away."""
+
+    def __init__(self, target, delay):
+        self.target, self.delay = target, delay
+        self.listener = socket.create_server(("127.0.0.1", 0))
+        self.address = "tcp:127.0.0.1:%d" % self.listener.getsockname()[1]
+        threading.Thread(target=self.accept, daemon=True).start()
+
+    def accept(self):
+        with contextlib.suppress(OSError):
+            while True:
+                client, _ = self.listener.accept()
+                server = socket.socket(socket.AF_UNIX)
+                server.connect(self.target)
+                self.pipe(client, server)
+                self.pipe(server, client)
+
+    def pipe(self, source, sink):
+        held = queue.Queue()
+
+        def receive():
+            with contextlib.suppress(OSError):
+                while data := source.recv(65536):
+                    held.put((time.monotonic() + self.delay, data))
+            held.put((time.monotonic() + self.delay, b""))
+
+        def send():
+            with contextlib.suppress(OSError):
+                while True:
+                    due, data = held.get()
+                    time.sleep(max(0.0, due - time.monotonic()))
+                    if not data:
+                        sink.shutdown(socket.SHUT_WR)
+                        return
+                    sink.sendall(data)
+        for work in (receive, send):
+            threading.Thread(target=work, daemon=True).start()
+
+    def close(self):
+        self.listener.close()

@@ -96,8 +96,12 @@ void OnCoreError(void* data, std::uint32_t id, int, int result, const char*) {
     if (id == PW_ID_CORE && result == -EPIPE) static_cast<Playback*>(data)->failed = true;
 }
 
+// Streaming means linked to a sink that runs; a stream that nothing links
+// (no session manager, no sink, or the session manager gone) stays paused.
 void OnStateChanged(void* data, pw_stream_state, pw_stream_state state, const char*) {
-    if (state == PW_STREAM_STATE_ERROR) static_cast<Playback*>(data)->failed = true;
+    auto& playback = *static_cast<Playback*>(data);
+    if (state == PW_STREAM_STATE_ERROR) playback.failed = true;
+    playback.watch.Linked(state == PW_STREAM_STATE_STREAMING);
 }
 
 void OnProcess(void* data) {
@@ -221,6 +225,8 @@ bool SoundThroughPipeWire(ToneSession& session) {
         playback.loop = loop;
         playback.core = core;
         pw_core_add_listener(core, &playback.coreListener, &kCoreEvents, &playback);
+        Ask(&playback); // its answer ends the handshake
+        playback.watch.Linked(false);
         if (ConnectStream(playback, request.frequency)) {
             pw_loop_enter(loop);
             playback.watch.Run({Ask, Step, &playback});

@@ -1,6 +1,8 @@
 // The PulseAudio driver: a native playback stream on the user's PulseAudio
 // server (or a PipeWire server's PulseAudio side, or WSL's, through
 // PULSE_SERVER), for systems where ALSA's default device does not lead there.
+#include <algorithm>
+
 #include <pulse/pulseaudio.h>
 
 #include "platform/linux/tone/server_watch.h"
@@ -12,6 +14,8 @@ namespace platform::linux_system {
 namespace {
 
 constexpr std::uint32_t kChunkFrames = 4096;
+constexpr std::uint64_t kMostAhead = 2 * kServerRate; // frames
+constexpr std::uint32_t kDefault = static_cast<std::uint32_t>(-1);
 
 // clang-format off
 #define PULSEAUDIO_SYMBOLS(X) \
@@ -40,6 +44,7 @@ struct Playback {
     pa_mainloop* loop = nullptr;
     pa_context* context = nullptr;
     pa_stream* stream = nullptr;
+    pa_context_state_t state = PA_CONTEXT_UNCONNECTED;
     bool draining = false, drained = false;
 };
 
@@ -71,8 +76,14 @@ bool OpenStream(Playback& playback) {
     playback.stream =
         pa.pa_stream_new_with_proplist(playback.context, name.text, &format, nullptr, properties);
     pa.pa_proplist_free(properties);
+    // Room for the whole tone, up to a few seconds: the server's default
+    // target of a quarter second needs a round trip per quarter second, and a
+    // server far away then plays the tone in pieces.
+    std::uint64_t bytes = std::min(playback.tone.Remaining(), kMostAhead) * sizeof(std::int16_t);
+    const pa_buffer_attr buffer{kDefault, static_cast<std::uint32_t>(bytes), kDefault, kDefault,
+                                kDefault};
     return playback.stream != nullptr &&
-           pa.pa_stream_connect_playback(playback.stream, nullptr, nullptr, PA_STREAM_NOFLAGS,
+           pa.pa_stream_connect_playback(playback.stream, nullptr, &buffer, PA_STREAM_NOFLAGS,
                                          nullptr, nullptr) == 0;
 }
 
@@ -106,11 +117,15 @@ ServerWatch::Step Step(void* data, int sliceMs) {
     const PulseAudio& pa = playback.pa;
     pa_context_state_t state = pa.pa_context_get_state(playback.context);
     if (!PA_CONTEXT_IS_GOOD(state)) return Step::kLost;
+    // Each step of the handshake is a round trip the server answered.
+    if (state != playback.state &&
+        (state == PA_CONTEXT_SETTING_NAME || state == PA_CONTEXT_READY)) {
+        playback.watch.Answered();
+        if (state != PA_CONTEXT_READY) playback.watch.Asked();
+    }
+    playback.state = state;
     if (state == PA_CONTEXT_READY) {
-        if (playback.stream == nullptr) {
-            playback.watch.Answered(); // the connection's handshake
-            if (!OpenStream(playback)) return Step::kLost;
-        }
+        if (playback.stream == nullptr && !OpenStream(playback)) return Step::kLost;
         pa_stream_state_t streamState = pa.pa_stream_get_state(playback.stream);
         if (!PA_STREAM_IS_GOOD(streamState)) return Step::kLost;
         if (streamState == PA_STREAM_READY && !Feed(playback)) return Step::kLost;

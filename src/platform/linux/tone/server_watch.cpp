@@ -11,6 +11,9 @@ namespace {
 constexpr Nanoseconds kAskEvery = 50 * kMillisecond;
 // Short enough that the loop notices a stop or the tone's end promptly.
 constexpr Nanoseconds kSlice = 10 * kMillisecond;
+// A turn of the loop this much longer than its slice means tonerix itself
+// was not running: stopped, descheduled, or the machine asleep.
+constexpr Nanoseconds kOwnPause = 150 * kMillisecond;
 // A sink may take a second or two to wake (Bluetooth, some USB and HDMI
 // sinks); past this, a live server whose sink never plays is given up too.
 constexpr Nanoseconds kLongestWake = 4 * kSecond;
@@ -21,16 +24,24 @@ StreamName::StreamName(std::uint32_t frequency) {
 }
 
 ServerWatch::ServerWatch(ToneSession& session)
-    : session_(session), lastAnswer_(Now()), latest_(session.Request().end + kLongestWake) {}
+    : session_(session), askedAt_(Now()), lastTurn_(askedAt_) {
+    Expect();
+}
 
 ServerWatch::Step ServerWatch::Run(Conversation conversation) {
     for (;;) {
         Nanoseconds now = Now();
+        if (now - lastTurn_ > kOwnPause) {
+            // The server cannot be blamed for time tonerix was not running.
+            askedAt_ = now;
+            Expect();
+        }
+        lastTurn_ = now;
         Nanoseconds heardBy = heardBy_;
         if (heardBy != 0 && now >= heardBy) return Step::kPlayed;
         if (session_.StopRequested() || GiveUp(now)) return Step::kGivenUp;
-        if (!pending_ && now - lastAnswer_ >= kAskEvery && conversation.ask(conversation.driver))
-            pending_ = true;
+        if (!pending_ && now - askedAt_ >= kAskEvery && conversation.ask(conversation.driver))
+            Asked();
         Nanoseconds slice = heardBy != 0 ? std::min(kSlice, heardBy - now + kMillisecond) : kSlice;
         Step step = conversation.step(conversation.driver, static_cast<int>(slice / kMillisecond));
         if (step != Step::kGoOn) return step;
@@ -38,14 +49,45 @@ ServerWatch::Step ServerWatch::Run(Conversation conversation) {
 }
 
 void ServerWatch::Answered() {
-    lastAnswer_ = Now();
+    if (!pending_) return; // nothing was asked
+    Nanoseconds now = Now();
+    // RFC 6298's smoothing, with the handshake as the first sample.
+    Nanoseconds sample = now - askedAt_;
+    if (srtt_ == 0) {
+        srtt_ = std::max<Nanoseconds>(sample, 1);
+        rttvar_ = sample / 2;
+    } else {
+        rttvar_ = (3 * rttvar_ + std::max(srtt_ - sample, sample - srtt_)) / 4;
+        srtt_ = (7 * srtt_ + sample) / 8;
+    }
     pending_ = false;
     everAnswered_ = true;
-    session_.NoteServerAnswer();
+    askedAt_ = now; // the next question is due kAskEvery after this answer
+    Expect();
+}
+
+void ServerWatch::Asked() {
+    pending_ = true;
+    askedAt_ = Now();
+}
+
+void ServerWatch::Expect() { session_.ExpectAnswerBy(AnswerDue()); }
+
+Nanoseconds ServerWatch::AnswerDue() const {
+    // Before the first answer nothing is known of the path: the question's
+    // clock starts at the tone's end at the earliest.
+    Nanoseconds from = srtt_ == 0 ? std::max(askedAt_, session_.Request().end) : askedAt_;
+    return from + (pending_ ? 0 : kAskEvery) + AnswerLimit();
+}
+
+Nanoseconds ServerWatch::AnswerLimit() const {
+    return std::max(kAnswerLimit, srtt_ + std::max(srtt_, 4 * rttvar_));
 }
 
 bool ServerWatch::GiveUp(Nanoseconds now) const {
-    return now - lastAnswer_ > kAnswerLimit || now > latest_;
+    Nanoseconds end = session_.Request().end;
+    if (now < end) return false;
+    return !linked_ || (pending_ && now > AnswerDue()) || now > end + kLongestWake;
 }
 
 } // namespace platform::linux_system

@@ -1,8 +1,16 @@
 // The loop both sound-server drivers run while their stream plays, and how it
-// tells a slow server from a dead one. A live server answers round trips even
+// tells a slow server from a dead one.
+//
+// A server is judged by its answers. Before the tone's end nothing but a stop,
+// a lost connection or a failed stream ends the wait: the call cannot return
+// before the end anyway. After it, a live server answers round trips even
 // while its sink is asleep (a power-saved codec, a Bluetooth headset waking
 // up), so the loop waits for the sink as long as the answers come, and gives
-// up once a question has gone unanswered for kAnswerLimit.
+// up once a question has gone unanswered for longer than the path to the
+// server explains: the round trip is measured on the connection, as TCP
+// measures its retransmission timeout. Only time the loop itself was running
+// counts: after a gap in the loop (tonerix stopped, the machine asleep) the
+// question is asked afresh.
 #pragma once
 
 #include <atomic>
@@ -33,27 +41,42 @@ class ServerWatch {
         void* driver;
     };
 
+    // Counts the connection's handshake, just begun, as the first question.
     explicit ServerWatch(ToneSession& session);
 
     // Runs `conversation` until the tone is heard (kPlayed), the connection or
     // stream is lost (kLost), or a stop or a silent server ends the wait
     // (kGivenUp).
     Step Run(Conversation conversation);
-    // The server answered a round trip (or finished connecting).
+    // The server answered the question (or a step of the handshake).
     void Answered();
+    // A question went out outside the loop: the handshake's next step.
+    void Asked();
     bool EverAnswered() const { return everAnswered_; }
+    // Whether the stream is linked to a sink that will play it, for a driver
+    // that can tell. A stream nothing plays is not waited for past the tone's
+    // end. Any thread.
+    void Linked(bool linked) { linked_ = linked; }
     // When the last of the tone will have been heard, once it is all queued.
-    // Safe from the library's own threads.
+    // Any thread.
     void HeardBy(Nanoseconds time) { heardBy_ = time; }
 
   private:
     bool GiveUp(Nanoseconds now) const;
+    Nanoseconds AnswerLimit() const;
+    // When the pending question, or else the next one, should be answered by.
+    Nanoseconds AnswerDue() const;
+    // Tells the session.
+    void Expect();
 
     ToneSession& session_;
-    Nanoseconds lastAnswer_;
-    Nanoseconds latest_;
+    Nanoseconds askedAt_;
+    Nanoseconds lastTurn_;
+    // Smoothed round trip and its variation; no sample yet while srtt_ is 0.
+    Nanoseconds srtt_ = 0, rttvar_ = 0;
     std::atomic<Nanoseconds> heardBy_{0};
-    bool pending_ = false;
+    std::atomic<bool> linked_{true};
+    bool pending_ = true;
     bool everAnswered_ = false;
 };
 

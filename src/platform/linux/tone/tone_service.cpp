@@ -2,12 +2,14 @@
 // sounded by the first driver in the table that can, in a session of its own.
 #include "platform/linux/tone/tone_service.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
 
 #include "platform/linux/tone/interruption.h"
+#include "platform/linux/tone/library_messages.h"
 #include "platform/linux/tone/worker.h"
 #include "platform/platform.h"
 
@@ -45,6 +47,11 @@ bool Beep(std::uint32_t frequency, std::uint32_t duration) {
 namespace platform::linux_system {
 namespace {
 
+// How often the service looks up from its wait, and how much longer a turn
+// must take to mean that the service itself was not running.
+constexpr Nanoseconds kTurn = 50 * kMillisecond;
+constexpr Nanoseconds kOwnPause = 100 * kMillisecond;
+
 // The range the Windows service accepts.
 constexpr std::uint32_t kLowestFrequency = 37;
 constexpr std::uint32_t kHighestFrequency = 32767;
@@ -56,13 +63,12 @@ struct ToneJob {
     std::vector<ToneDriver> drivers;
 };
 
-void* SoundWithFirstDriverThatCan(void* argument) {
+void SoundWithFirstDriverThatCan(void* argument) {
     std::unique_ptr<ToneJob> job(static_cast<ToneJob*>(argument));
     ToneSession& session = *job->session;
     for (const ToneDriver& driver : job->drivers)
         if (session.StopRequested() || driver.sound(session)) break;
     session.Finished();
-    return nullptr;
 }
 
 } // namespace
@@ -74,12 +80,21 @@ bool SoundTone(std::span<const ToneDriver> drivers, std::uint32_t frequency,
     auto session = std::make_shared<ToneSession>(
         ToneRequest{frequency, duration, Now() + Nanoseconds{duration} * kMillisecond});
     StopSignalGuard guard(*session);
+    LibraryMessagesHidden quiet;
     // Without a worker the tone is a silent wait. A driver still busy when it
     // is given up on is left behind with its session.
     auto* job = new ToneJob{session, {drivers.begin(), drivers.end()}};
     if (session->DoneFd() >= 0 && StartWorker(SoundWithFirstDriverThatCan, job)) {
-        while (!guard.WaitFor(session->DoneFd(), session->GiveUpAt()))
-            if (session->StopRequested() || Now() >= session->GiveUpAt()) break;
+        // Woken often, to see whether the service itself was paused.
+        for (Nanoseconds turn = Now();;) {
+            if (guard.WaitFor(session->DoneFd(), std::min(session->GiveUpAt(), turn + kTurn)) ||
+                session->StopRequested())
+                break;
+            Nanoseconds now = Now();
+            if (now - turn > kTurn + kOwnPause) session->Paused(now - turn - kTurn);
+            turn = now;
+            if (now >= session->GiveUpAt()) break;
+        }
     } else {
         delete job;
     }

@@ -21,7 +21,7 @@ static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_alw
 } // namespace
 
 ToneSession::ToneSession(const ToneRequest& request)
-    : request_(request), lastAnswer_(Now()), done_(eventfd(0, EFD_CLOEXEC)) {}
+    : request_(request), done_(eventfd(0, EFD_CLOEXEC)) {}
 
 ToneSession::~ToneSession() {
     if (done_ >= 0) close(done_);
@@ -62,7 +62,7 @@ void ToneSession::LetGo() {
 }
 
 Nanoseconds ToneSession::GiveUpAt() const {
-    return std::max(request_.end + kToneGrace, lastAnswer_ + kAnswerLimit);
+    return std::max(request_.end + paused_, answerBy_.load()) + kToneGrace;
 }
 
 void ToneSession::Finished() const {

@@ -45,13 +45,16 @@ class ToneSession {
     // Switches the held device off and takes it back: nothing else touches it
     // afterwards, so the driver may close it.
     void SwitchOff();
-    // The sound server answered a round trip: a slow sink on a live server is
-    // then waited for. Safe from any thread.
-    void NoteServerAnswer() { lastAnswer_ = Now(); }
+    // A sound server is alive and should answer by `time`: a slow sink on a
+    // live server is waited for until then. Safe from any thread.
+    void ExpectAnswerBy(Nanoseconds time) { answerBy_ = time; }
 
     // --- For the service -----------------------------------------------------
     // When the service gives up on the worker that runs the drivers.
     Nanoseconds GiveUpAt() const;
+    // The service itself was not running for `length` (stopped, the machine
+    // asleep): that time is not held against the driver.
+    void Paused(Nanoseconds length) { paused_ += length; }
     // Readable once the worker has run the drivers.
     int DoneFd() const { return done_; }
     void Finished() const;
@@ -73,7 +76,8 @@ class ToneSession {
 
     const ToneRequest request_;
     std::atomic<int> stopSignal_{0};
-    std::atomic<Nanoseconds> lastAnswer_;
+    std::atomic<Nanoseconds> answerBy_{0};
+    Nanoseconds paused_ = 0; // the service's own thread alone
     int done_;
     // The worker switches the device, the service ends the session: one at a
     // time. The signal handlers take no lock: they count themselves in

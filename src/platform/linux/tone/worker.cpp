@@ -1,13 +1,47 @@
-// Worker threads on Linux: pthreads with every signal but the faults blocked.
+// Worker threads on Linux: pthreads with every signal but the faults blocked,
+// a stack of their own size and an alternate stack for the fault handler.
+// The threads the sound libraries start get the same stack size, and every
+// thread shares the one memory arena.
 #include "platform/linux/tone/worker.h"
 
 #include <csignal>
+#include <cstddef>
 #include <initializer_list>
+#include <malloc.h>
 #include <pthread.h>
 
 namespace platform::linux_system {
+namespace {
 
-bool StartWorker(void* (*work)(void*), void* argument) {
+// Not the process's stack limit, which threads otherwise follow: a user may
+// have set it small for the main thread, or large, costing address space.
+constexpr std::size_t kStackBytes = 1024 * 1024;
+constexpr std::size_t kFaultStackBytes = 64 * 1024;
+
+struct Start {
+    void (*work)(void*);
+    void* argument;
+    alignas(16) char faultStack[kFaultStackBytes];
+};
+
+// A fault or an overflow on this thread reaches the fault handler, and ends
+// with its report, as on the main thread.
+void* Run(void* argument) {
+    Start* start = static_cast<Start*>(argument);
+    stack_t stack{};
+    stack.ss_sp = start->faultStack;
+    stack.ss_size = sizeof start->faultStack;
+    sigaltstack(&stack, nullptr);
+    start->work(start->argument);
+    stack.ss_flags = SS_DISABLE;
+    sigaltstack(&stack, nullptr);
+    delete start;
+    return nullptr;
+}
+
+} // namespace
+
+bool StartWorker(void (*work)(void*), void* argument) {
     // The thread inherits this mask: every signal blocked but the faults,
     // which must reach the fault handler wherever they happen.
     sigset_t blocked, previous;
@@ -17,9 +51,17 @@ bool StartWorker(void* (*work)(void*), void* argument) {
     pthread_sigmask(SIG_SETMASK, &blocked, &previous);
     pthread_attr_t attributes;
     pthread_attr_init(&attributes);
+    pthread_attr_setstacksize(&attributes, kStackBytes);
+    // For the libraries' threads too; and an arena a thread would reserve 64 MiB
+    // of address space, which under an address-space limit a sound server's
+    // client cannot spare beside its shared memory pools.
+    pthread_setattr_default_np(&attributes);
+    mallopt(M_ARENA_MAX, 1);
     pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+    auto* start = new Start{work, argument, {}};
     pthread_t thread;
-    bool started = pthread_create(&thread, &attributes, work, argument) == 0;
+    bool started = pthread_create(&thread, &attributes, Run, start) == 0;
+    if (!started) delete start;
     pthread_attr_destroy(&attributes);
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     return started;

@@ -7,6 +7,6 @@ namespace platform::linux_system {
 // Runs `work(argument)` on a detached thread that takes no signals but the
 // processor faults; false when no thread could be started. Whatever the work
 // uses must stay alive until it returns: a worker given up on runs on.
-bool StartWorker(void* (*work)(void*), void* argument);
+bool StartWorker(void (*work)(void*), void* argument);
 
 } // namespace platform::linux_system
