@@ -102,7 +102,8 @@ class BrokenOutput(unittest.TestCase):
 class Faults(unittest.TestCase):
     def test_faults_end_with_their_code_and_a_report(self):
         require(PROBE, "the probe")
-        faults = {"access": 216, "stack": 202, "breakpoint": 255, "bad-system-call": 255}
+        faults = {"access": 216, "stack": 202, "worker-stack": 202, "breakpoint": 255,
+                  "bad-system-call": 255}
         # 64-bit ARM has no trap for an integer division by zero, and no
         # instruction that user code may not run that Linux reports as such.
         if ARCH in ("x86_64", "i686"):

@@ -3,7 +3,8 @@
 // that tests can see the runtime report them.
 //
 //   probe fault KIND    provokes a fault: access | divide | stack | privileged |
-//                       breakpoint | bad-system-call | nested (a second fault while ending)
+//                       breakpoint | bad-system-call | nested (a second fault while ending) |
+//                       worker-stack (on Linux, an overflow on a tone worker's thread)
 //   probe ANYTHING ELSE one line "index:HEX" for argument 0 up to the one
 //                       behind the last, which must come back empty
 #include <csignal>
@@ -13,6 +14,11 @@
 #include "runtime/arguments.h"
 #include "runtime/console.h"
 #include "runtime/termination.h"
+#ifdef __linux__
+#include <unistd.h>
+
+#include "platform/linux/tone/worker.h"
+#endif
 
 namespace {
 
@@ -71,6 +77,13 @@ void Fault(const Text& kind) {
 #endif
 #ifdef SIGSYS
     if (kind == "bad-system-call") std::raise(SIGSYS); // as a seccomp filter would deliver it
+#endif
+#ifdef __linux__
+    if (kind == "worker-stack") {
+        platform::linux_system::StartWorker([](void*) { zero = Recurse(0); }, nullptr);
+        for (;;)
+            pause();
+    }
 #endif
     if (kind == "nested") {
         WriteText(ConsoleOutput, "buffered");
