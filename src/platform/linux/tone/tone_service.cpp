@@ -3,10 +3,10 @@
 #include "platform/linux/tone/tone_service.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <vector>
+#include <ctime>
 
 #include "platform/linux/tone/interruption.h"
 #include "platform/linux/tone/library_messages.h"
@@ -59,16 +59,58 @@ constexpr std::uint32_t kHighestFrequency = 32767;
 // What the worker owns: its share of the session, which outlives the call
 // when the worker is given up on, and its own copy of the drivers.
 struct ToneJob {
-    std::shared_ptr<ToneSession> session;
-    std::vector<ToneDriver> drivers;
+    static constexpr std::size_t kMostDrivers = 8;
+    ToneSession* session;
+    std::size_t count;
+    ToneDriver drivers[kMostDrivers];
 };
 
 void SoundWithFirstDriverThatCan(void* argument) {
-    std::unique_ptr<ToneJob> job(static_cast<ToneJob*>(argument));
+    auto* job = static_cast<ToneJob*>(argument);
     ToneSession& session = *job->session;
-    for (const ToneDriver& driver : job->drivers)
-        if (session.StopRequested() || driver.sound(session)) break;
+    for (std::size_t i = 0; i < job->count; ++i)
+        if (session.StopRequested() || job->drivers[i].sound(session)) break;
     session.Finished();
+    session.Release();
+    std::free(job);
+}
+
+// A job for the worker, or null when there is no memory for one.
+ToneJob* NewJob(ToneSession* session, std::span<const ToneDriver> drivers) {
+    auto* job = static_cast<ToneJob*>(std::malloc(sizeof(ToneJob)));
+    if (job == nullptr) return nullptr;
+    job->session = session;
+    job->count = std::min(drivers.size(), ToneJob::kMostDrivers);
+    std::copy_n(drivers.begin(), job->count, job->drivers);
+    return job;
+}
+
+// Runs the drivers on a worker and waits for them, within the signals' guard
+// and with the libraries' messages kept off standard error.
+void Sound(ToneSession& session, std::span<const ToneDriver> drivers) {
+    StopSignalGuard guard(session);
+    LibraryMessagesHidden quiet;
+    // Without a worker the tone is a silent wait. A driver still busy when it
+    // is given up on is left behind with its share of the session.
+    ToneJob* job = NewJob(&session, drivers);
+    if (job != nullptr && session.DoneFd() >= 0 && StartWorker(SoundWithFirstDriverThatCan, job)) {
+        // Woken often, to see whether the service itself was paused.
+        for (Nanoseconds turn = Now();;) {
+            if (guard.WaitFor(session.DoneFd(), std::min(session.GiveUpAt(), turn + kTurn)) ||
+                session.StopRequested())
+                break;
+            Nanoseconds now = Now();
+            if (now - turn > kTurn + kOwnPause) session.Paused(now - turn - kTurn);
+            turn = now;
+            if (now >= session.GiveUpAt()) break;
+        }
+    } else {
+        std::free(job);
+        session.Release(); // the worker's share
+    }
+    // The call never returns early, whatever the driver managed.
+    guard.WaitFor(-1, session.Request().end);
+    session.End();
 }
 
 } // namespace
@@ -77,31 +119,19 @@ bool SoundTone(std::span<const ToneDriver> drivers, std::uint32_t frequency,
                std::uint32_t duration) {
     if (frequency < kLowestFrequency || frequency > kHighestFrequency) return false;
     if (duration == 0) return true;
-    auto session = std::make_shared<ToneSession>(
-        ToneRequest{frequency, duration, Now() + Nanoseconds{duration} * kMillisecond});
-    StopSignalGuard guard(*session);
-    LibraryMessagesHidden quiet;
-    // Without a worker the tone is a silent wait. A driver still busy when it
-    // is given up on is left behind with its session.
-    auto* job = new ToneJob{session, {drivers.begin(), drivers.end()}};
-    if (session->DoneFd() >= 0 && StartWorker(SoundWithFirstDriverThatCan, job)) {
-        // Woken often, to see whether the service itself was paused.
-        for (Nanoseconds turn = Now();;) {
-            if (guard.WaitFor(session->DoneFd(), std::min(session->GiveUpAt(), turn + kTurn)) ||
-                session->StopRequested())
-                break;
-            Nanoseconds now = Now();
-            if (now - turn > kTurn + kOwnPause) session->Paused(now - turn - kTurn);
-            turn = now;
-            if (now >= session->GiveUpAt()) break;
+    ToneRequest request{frequency, duration, Now() + Nanoseconds{duration} * kMillisecond};
+    ToneSession* session = ToneSession::Shared(request);
+    if (session == nullptr) { // no memory: a silent wait, which signals end as usual
+        timespec end{static_cast<time_t>(request.end / kSecond),
+                     static_cast<long>(request.end % kSecond)};
+        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &end, nullptr) == EINTR) {
         }
-    } else {
-        delete job;
+        return true;
     }
-    // The call never returns early, whatever the driver managed.
-    guard.WaitFor(-1, session->Request().end);
-    session->End();
-    if (session->StopRequested()) EndByStopSignal(session->StopSignal());
+    Sound(*session, drivers);
+    int stop = session->StopSignal();
+    session->Release();
+    if (stop != 0) EndByStopSignal(stop);
     return true;
 }
 

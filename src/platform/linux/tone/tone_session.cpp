@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <new>
 #include <sched.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -15,6 +17,19 @@ namespace {
 // begins still ends it promptly.
 constexpr Nanoseconds kLongestSlice = 50 * kMillisecond;
 
+// Held for a scope, like std::lock_guard, which would bring in the C++
+// library's exceptions for a failure that cannot happen here.
+class Locked {
+  public:
+    explicit Locked(pthread_mutex_t& mutex) : mutex_(mutex) { pthread_mutex_lock(&mutex_); }
+    ~Locked() { pthread_mutex_unlock(&mutex_); }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+
+  private:
+    pthread_mutex_t& mutex_;
+};
+
 static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free &&
                   std::atomic<Nanoseconds>::is_always_lock_free,
               "signal handlers need lock-free atomics");
@@ -25,6 +40,20 @@ ToneSession::ToneSession(const ToneRequest& request)
 
 ToneSession::~ToneSession() {
     if (done_ >= 0) close(done_);
+}
+
+ToneSession* ToneSession::Shared(const ToneRequest& request) {
+    void* memory = std::malloc(sizeof(ToneSession));
+    if (memory == nullptr) return nullptr;
+    auto* session = new (memory) ToneSession(request);
+    session->shares_ = 2;
+    return session;
+}
+
+void ToneSession::Release() {
+    if (--shares_ != 0) return;
+    this->~ToneSession();
+    std::free(this);
 }
 
 bool ToneSession::SleepUntil(Nanoseconds deadline) const {
@@ -40,7 +69,7 @@ bool ToneSession::SleepUntil(Nanoseconds deadline) const {
 }
 
 bool ToneSession::SwitchOn(HeldDevice device) {
-    std::lock_guard<std::mutex> hold(switching_);
+    Locked hold(switching_);
     if (ended_) return false;
     device_ = device;
     held_ = true;
@@ -49,7 +78,7 @@ bool ToneSession::SwitchOn(HeldDevice device) {
 }
 
 void ToneSession::SwitchOff() {
-    std::lock_guard<std::mutex> hold(switching_);
+    Locked hold(switching_);
     LetGo();
 }
 
@@ -71,7 +100,7 @@ void ToneSession::Finished() const {
 }
 
 void ToneSession::End() {
-    std::lock_guard<std::mutex> hold(switching_);
+    Locked hold(switching_);
     ended_ = true;
     LetGo();
 }

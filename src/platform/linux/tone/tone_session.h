@@ -7,7 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
+#include <pthread.h>
 
 #include "platform/linux/tone/clock.h"
 
@@ -32,6 +32,11 @@ class ToneSession {
     ~ToneSession();
     ToneSession(const ToneSession&) = delete;
     ToneSession& operator=(const ToneSession&) = delete;
+
+    // A session for the service and its worker, each of which releases its
+    // share once done with it; null when there is no memory for one.
+    static ToneSession* Shared(const ToneRequest& request);
+    void Release();
 
     const ToneRequest& Request() const { return request_; }
 
@@ -79,10 +84,11 @@ class ToneSession {
     std::atomic<Nanoseconds> answerBy_{0};
     Nanoseconds paused_ = 0; // the service's own thread alone
     int done_;
+    std::atomic<int> shares_{1};
     // The worker switches the device, the service ends the session: one at a
     // time. The signal handlers take no lock: they count themselves in
     // `handlers_`, and letting go waits until none is using the device.
-    std::mutex switching_;
+    pthread_mutex_t switching_ = PTHREAD_MUTEX_INITIALIZER;
     HeldDevice device_{nullptr, -1};
     std::atomic<bool> held_{false};
     std::atomic<int> handlers_{0};

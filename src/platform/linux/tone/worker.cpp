@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <cstddef>
+#include <cstdlib>
 #include <initializer_list>
 #include <malloc.h>
 #include <pthread.h>
@@ -35,7 +36,7 @@ void* Run(void* argument) {
     start->work(start->argument);
     stack.ss_flags = SS_DISABLE;
     sigaltstack(&stack, nullptr);
-    delete start;
+    std::free(start);
     return nullptr;
 }
 
@@ -58,10 +59,15 @@ bool StartWorker(void (*work)(void*), void* argument) {
     pthread_setattr_default_np(&attributes);
     mallopt(M_ARENA_MAX, 1);
     pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
-    auto* start = new Start{work, argument, {}};
+    auto* start = static_cast<Start*>(std::malloc(sizeof(Start)));
     pthread_t thread;
-    bool started = pthread_create(&thread, &attributes, Run, start) == 0;
-    if (!started) delete start;
+    bool started = false;
+    if (start != nullptr) {
+        start->work = work;
+        start->argument = argument;
+        started = pthread_create(&thread, &attributes, Run, start) == 0;
+        if (!started) std::free(start);
+    }
     pthread_attr_destroy(&attributes);
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     return started;
