@@ -29,28 +29,47 @@ endfunction()
 # The sound servers' headers, for their types and inline functions only: the
 # libraries themselves are loaded at run time. They are the same for every
 # processor, so a cross build reads them too, after its own system headers.
+# Without them (TONERIX_SERVER_DRIVERS=AUTO) the two server drivers are left
+# out, and decline at run time.
 set(TONERIX_SOUND_HEADERS /usr/include CACHE PATH "Where the PipeWire, SPA and PulseAudio headers are")
-function(tonerix_use_sound_headers target)
+function(tonerix_server_driver_sources out)
+  set(missing "")
   foreach(header pipewire-0.3/pipewire/pipewire.h spa-0.2/spa/param/audio/format-utils.h
                  pulse/pulseaudio.h)
     if(NOT EXISTS ${TONERIX_SOUND_HEADERS}/${header})
-      message(FATAL_ERROR "${header} is missing: run scripts/setup (libpipewire-0.3-dev, libspa-0.2-dev, libpulse-dev)")
+      list(APPEND missing ${header})
     endif()
   endforeach()
+  set(drivers src/platform/linux/tone/pipewire.cpp src/platform/linux/tone/pulseaudio.cpp)
+  if(TONERIX_SERVER_DRIVERS STREQUAL "OFF")
+    set(drivers src/platform/linux/tone/no_server_drivers.cpp)
+  elseif(missing)
+    list(JOIN missing ", " missing)
+    set(why "${missing} missing (libpipewire-0.3-dev, libspa-0.2-dev, libpulse-dev)")
+    if(TONERIX_SERVER_DRIVERS STREQUAL "ON")
+      message(FATAL_ERROR "TONERIX_SERVER_DRIVERS is ON, but ${why}")
+    endif()
+    tonerix_left_out("the PipeWire and PulseAudio drivers are left out: ${why}")
+    set(drivers src/platform/linux/tone/no_server_drivers.cpp)
+  endif()
+  set(${out} ${drivers} PARENT_SCOPE)
+endfunction()
+
+function(tonerix_use_sound_headers target)
   foreach(folder pipewire-0.3 spa-0.2 .)
     target_compile_options(${target} PRIVATE "SHELL:-idirafter ${TONERIX_SOUND_HEADERS}/${folder}")
   endforeach()
 endfunction()
 
 function(tonerix_add_linux_programs)
-  add_library(tonerix_platform STATIC
+  tonerix_server_driver_sources(server_drivers)
+  add_library(tonerix_platform STATIC ${server_drivers}
       src/platform/linux/command_line.cpp src/platform/linux/system.cpp
       src/platform/linux/faults.cpp src/platform/linux/tone/alsa.cpp
       src/platform/linux/tone/clock.cpp src/platform/linux/tone/held_tone.cpp
       src/platform/linux/tone/interruption.cpp src/platform/linux/tone/library_messages.cpp
-      src/platform/linux/tone/pc_speaker.cpp
-      src/platform/linux/tone/pipewire.cpp src/platform/linux/tone/pulseaudio.cpp
-      src/platform/linux/tone/server_watch.cpp src/platform/linux/tone/sine.cpp
+      src/platform/linux/tone/pc_speaker.cpp src/platform/linux/tone/server_watch.cpp
+      src/platform/linux/tone/sine.cpp
       src/platform/linux/tone/sound_library.cpp src/platform/linux/tone/terminal_bell.cpp
       src/platform/linux/tone/tone_service.cpp src/platform/linux/tone/tone_session.cpp
       src/platform/linux/tone/worker.cpp)

@@ -1,7 +1,7 @@
 # tonerix.exe (and its test programs) as a cross-compiled sub-build.
 find_program(TONERIX_MINGW_CXX NAMES i686-w64-mingw32-g++-win32 i686-w64-mingw32-g++)
 if(NOT TONERIX_MINGW_CXX)
-  message(STATUS "MinGW-w64 not found: tonerix.exe is not built")
+  tonerix_left_out("MinGW-w64 not found: tonerix.exe is left out")
   return()
 endif()
 
@@ -13,7 +13,7 @@ ExternalProject_Add(tonerix_windows
   CMAKE_ARGS
     -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/mingw-i686.cmake
     -DCMAKE_BUILD_TYPE=MinSizeRel
-    -DTONERIX_TESTS=${TONERIX_TESTS}
+    -DBUILD_TESTING=${BUILD_TESTING}
     -DTONERIX_WERROR=${TONERIX_WERROR}
   BUILD_ALWAYS ON
   INSTALL_COMMAND ""

@@ -119,6 +119,35 @@ class CmakeInstall(unittest.TestCase):
             self.assertEqual(result.stderr, b"")
 
 
+class SourceTarball(unittest.TestCase):
+    def test_builds_outside_git_into_the_same_program(self):
+        if not BUILD:
+            raise unittest.SkipTest("no build folder")
+        # The working tree as a commit (HEAD when nothing is changed), so that
+        # the tarball holds the sources the build folder's program came from.
+        commit = run(["git", "stash", "create"], cwd=SOURCE).stdout.strip() or b"HEAD"
+        with tempfile.TemporaryDirectory() as folder:
+            tarball = run([os.path.join(SOURCE, "scripts", "source-tarball"), folder, commit],
+                          check=True).stdout.decode().strip()
+            run(["tar", "-xzf", tarball, "-C", folder], check=True)
+            source = tarball[:-len(".tar.gz")]
+            build = os.path.join(folder, "build")
+            # No git above the unpacked sources, and no time from outside.
+            env = {k: v for k, v in os.environ.items() if k != "SOURCE_DATE_EPOCH"}
+            env["GIT_CEILING_DIRECTORIES"] = folder
+            for step in (["cmake", "-S", source, "-B", build, "-G", "Ninja",
+                          "-DCMAKE_BUILD_TYPE=RelWithDebInfo", "-DTONERIX_WINDOWS=OFF"],
+                         ["cmake", "--build", build],
+                         ["ctest", "--test-dir", build, "-L", "cxx", "-j2"]):
+                result = run(step, env=env, timeout=900)
+                self.assertEqual(result.returncode, 0, result.stdout.decode()[-2000:])
+            self.assertIn(b"100% tests passed", result.stdout)
+            with open(os.path.join(build, "tonerix"), "rb") as ours, \
+                    open(os.path.join(BUILD, "tonerix"), "rb") as theirs:
+                self.assertTrue(ours.read() == theirs.read(),
+                                "the tarball builds the checkout's program byte for byte")
+
+
 class WindowsZip(unittest.TestCase):
     def test_zip_holds_program_and_readme_and_runs(self):
         archive = only(os.path.join("windows", "tonerix-*-win32.zip"))

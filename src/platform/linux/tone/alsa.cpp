@@ -62,16 +62,32 @@ constexpr std::uint32_t kMaxChunkFrames = 6000;
 
 extern "C" void IgnoreAlsaMessage(const char*, int, const char*, int, const char*, ...) {}
 
-bool Load(Alsa& symbols) {
-    void* library = OpenSoundLibrary("libasound.so.2");
-    return library != nullptr ALSA_SYMBOLS(TONERIX_BIND_SYMBOL);
+bool Load(ToneSession& session, Alsa& symbols) {
+    void* library = OpenSoundLibrary(session, "libasound.so.2");
+    return library != nullptr && Bound(session, true ALSA_SYMBOLS(TONERIX_BIND_SYMBOL));
 }
 
-Pcm* OpenDefault(const Alsa& alsa, unsigned& rate) {
+const char* WhyNotOpened(int error) {
+    switch (error) {
+    case -EBUSY:
+        return "device busy";
+    case -EACCES:
+    case -EPERM:
+        return "not permitted";
+    default:
+        return "no default device";
+    }
+}
+
+Pcm* OpenDefault(ToneSession& session, const Alsa& alsa, unsigned& rate) {
     alsa.snd_lib_error_set_handler(IgnoreAlsaMessage); // tonerix writes nothing to stderr
     Pcm* pcm = nullptr;
     // Non-blocking, so that a busy device cannot hang the program.
-    if (alsa.snd_pcm_open(&pcm, "default", kStreamPlayback, kOpenNonBlocking) < 0) return nullptr;
+    if (int error = alsa.snd_pcm_open(&pcm, "default", kStreamPlayback, kOpenNonBlocking);
+        error < 0) {
+        session.Say(WhyNotOpened(error));
+        return nullptr;
+    }
     if (alsa.snd_pcm_nonblock(pcm, 0) == 0) {
         for (unsigned candidate : kRates) {
             if (alsa.snd_pcm_set_params(pcm, kFormatS16LittleEndian, kAccessReadWriteInterleaved, 1,
@@ -81,6 +97,7 @@ Pcm* OpenDefault(const Alsa& alsa, unsigned& rate) {
             }
         }
     }
+    session.Say("the default device takes no 16-bit mono at 48 or 44.1 kHz");
     alsa.snd_pcm_close(pcm);
     return nullptr;
 }
@@ -122,9 +139,9 @@ bool WriteAll(const Alsa& alsa, Pcm* pcm, const ToneSession& session, const std:
 bool SoundThroughAlsa(ToneSession& session) {
     const ToneRequest& request = session.Request();
     Alsa alsa;
-    if (!Load(alsa)) return false;
+    if (!Load(session, alsa)) return false;
     unsigned rate = 0;
-    Pcm* pcm = OpenDefault(alsa, rate);
+    Pcm* pcm = OpenDefault(session, alsa, rate);
     if (pcm == nullptr) return false;
 
     SineGenerator tone(rate, request.frequency, SineGenerator::FramesFor(rate, request.duration));
@@ -143,6 +160,7 @@ bool SoundThroughAlsa(ToneSession& session) {
     }
     if (streaming && alsa.snd_pcm_drain(pcm) < 0 && session.StopRequested()) streaming = false;
     if (!streaming) alsa.snd_pcm_drop(pcm); // stop the sound at once
+    if (!streaming && !session.StopRequested()) session.Say("the device failed during the tone");
     alsa.snd_pcm_close(pcm);
     return true;
 }

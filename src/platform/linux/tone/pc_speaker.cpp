@@ -1,5 +1,6 @@
 // The PC speaker: the input-event speaker device, else the console's tone
 // ioctl.
+#include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -14,12 +15,16 @@ constexpr const char* kConsoles[] = {"/dev/tty0", "/dev/vc/0"};
 
 bool SoundThroughPcSpeaker(ToneSession& session) {
     if (HoldToneOnSpeakerEvents(kEventSpeaker, session)) return true;
+    bool forbidden = errno == EACCES || errno == EPERM;
     for (const char* console : kConsoles) {
         int fd = open(console, O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        forbidden = forbidden || (fd < 0 && (errno == EACCES || errno == EPERM));
         if (fd < 0) continue;
         if (HoldToneOnConsole(fd, session)) return true;
+        forbidden = true; // a console this user may not sound
         close(fd);
     }
+    session.Say(forbidden ? "not permitted" : "no speaker device");
     return false;
 }
 

@@ -43,10 +43,13 @@ bool RecentEnough(const char* version) {
     return major > 0 || minor > 3 || (minor == 3 && micro >= 49);
 }
 
-bool Load(PipeWire& symbols) {
-    void* library = OpenSoundLibrary("libpipewire-0.3.so.0");
-    return library != nullptr PIPEWIRE_SYMBOLS(TONERIX_BIND_SYMBOL) &&
-           RecentEnough(symbols.pw_get_library_version());
+bool Load(ToneSession& session, PipeWire& symbols) {
+    void* library = OpenSoundLibrary(session, "libpipewire-0.3.so.0");
+    if (library == nullptr || !Bound(session, true PIPEWIRE_SYMBOLS(TONERIX_BIND_SYMBOL)))
+        return false;
+    if (RecentEnough(symbols.pw_get_library_version())) return true;
+    session.Say("library older than 0.3.49");
+    return false;
 }
 
 // Whether a server socket is where the library will look for it: its
@@ -202,7 +205,11 @@ ServerWatch::Step Step(void* data, int sliceMs) {
 
 bool SoundThroughPipeWire(ToneSession& session) {
     PipeWire pw;
-    if (!ServerSocketThere() || !Load(pw)) return false;
+    if (!ServerSocketThere()) {
+        session.Say("no server socket");
+        return false;
+    }
+    if (!Load(session, pw)) return false;
     pw.pw_init(nullptr, nullptr);
     // tonerix writes nothing to standard error, unless the user asks the
     // library for its messages.
@@ -213,6 +220,7 @@ bool SoundThroughPipeWire(ToneSession& session) {
     pw_context* context =
         pw.pw_context_new(loop, pw.pw_properties_new(PW_KEY_APP_NAME, "tonerix", nullptr), 0);
     pw_core* core = context != nullptr ? pw.pw_context_connect(context, nullptr, 0) : nullptr;
+    if (core == nullptr) session.Say("connection refused");
     bool sounded = false;
     if (core != nullptr) {
         // No server socket means no server: the next driver is tried. Past
@@ -231,6 +239,8 @@ bool SoundThroughPipeWire(ToneSession& session) {
             pw_loop_enter(loop);
             playback.watch.Run({Ask, Step, &playback});
             pw_loop_leave(loop);
+        } else {
+            session.Say("the server refused the stream");
         }
         if (playback.stream != nullptr) pw.pw_stream_destroy(playback.stream);
         pw.pw_core_disconnect(core);

@@ -31,9 +31,9 @@ struct PulseAudio {
     PULSEAUDIO_SYMBOLS(TONERIX_SYMBOL_FIELD)
 };
 
-bool Load(PulseAudio& symbols) {
-    void* library = OpenSoundLibrary("libpulse.so.0");
-    return library != nullptr PULSEAUDIO_SYMBOLS(TONERIX_BIND_SYMBOL);
+bool Load(ToneSession& session, PulseAudio& symbols) {
+    void* library = OpenSoundLibrary(session, "libpulse.so.0");
+    return library != nullptr && Bound(session, true PULSEAUDIO_SYMBOLS(TONERIX_BIND_SYMBOL));
 }
 
 struct Playback {
@@ -140,7 +140,7 @@ ServerWatch::Step Step(void* data, int sliceMs) {
 
 bool SoundThroughPulseAudio(ToneSession& session) {
     PulseAudio pa;
-    if (!Load(pa)) return false;
+    if (!Load(session, pa)) return false;
     pa_mainloop* loop = pa.pa_mainloop_new();
     if (loop == nullptr) return false;
     pa_proplist* properties = pa.pa_proplist_new();
@@ -149,6 +149,7 @@ bool SoundThroughPulseAudio(ToneSession& session) {
         pa.pa_context_new_with_proplist(pa.pa_mainloop_get_api(loop), "tonerix", properties);
     pa.pa_proplist_free(properties);
     bool sounded = false;
+    session.Say("connection refused");
     // Never start a server: the one the user runs, or none.
     if (context != nullptr &&
         pa.pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) == 0) {
@@ -162,6 +163,7 @@ bool SoundThroughPulseAudio(ToneSession& session) {
         // A server that never answered was never reached: the next driver is tried.
         sounded = playback.watch.Run({Ask, Step, &playback}) != ServerWatch::Step::kLost ||
                   playback.watch.EverAnswered();
+        if (!sounded) session.Say("connection refused");
         if (playback.stream != nullptr) {
             pa.pa_stream_disconnect(playback.stream);
             pa.pa_stream_unref(playback.stream);

@@ -38,13 +38,14 @@ ServerWatch::Step ServerWatch::Run(Conversation conversation) {
         }
         lastTurn_ = now;
         Nanoseconds heardBy = heardBy_;
-        if (heardBy != 0 && now >= heardBy) return Step::kPlayed;
-        if (session_.StopRequested() || GiveUp(now)) return Step::kGivenUp;
+        if (heardBy != 0 && now >= heardBy) return Ended(Step::kPlayed, "sounded the tone");
+        if (const char* why = GiveUp(now)) return Ended(Step::kGivenUp, why);
         if (!pending_ && now - askedAt_ >= kAskEvery && conversation.ask(conversation.driver))
             Asked();
         Nanoseconds slice = heardBy != 0 ? std::min(kSlice, heardBy - now + kMillisecond) : kSlice;
         Step step = conversation.step(conversation.driver, static_cast<int>(slice / kMillisecond));
-        if (step != Step::kGoOn) return step;
+        if (step == Step::kPlayed) return Ended(step, "sounded the tone");
+        if (step != Step::kGoOn) return Ended(step, "the connection or the stream was lost");
     }
 }
 
@@ -84,10 +85,19 @@ Nanoseconds ServerWatch::AnswerLimit() const {
     return std::max(kAnswerLimit, srtt_ + std::max(srtt_, 4 * rttvar_));
 }
 
-bool ServerWatch::GiveUp(Nanoseconds now) const {
+const char* ServerWatch::GiveUp(Nanoseconds now) const {
+    if (session_.StopRequested()) return "stopped by a signal";
     Nanoseconds end = session_.Request().end;
-    if (now < end) return false;
-    return !linked_ || (pending_ && now > AnswerDue()) || now > end + kLongestWake;
+    if (now < end) return nullptr;
+    if (!linked_) return "nothing plays the stream (no session manager, or no sink)";
+    if (pending_ && now > AnswerDue()) return "the server stopped answering";
+    if (now > end + kLongestWake) return "the sink never played the tone";
+    return nullptr;
+}
+
+ServerWatch::Step ServerWatch::Ended(Step step, const char* outcome) {
+    session_.Say(outcome);
+    return step;
 }
 
 } // namespace platform::linux_system

@@ -62,7 +62,9 @@ class ServerWatch {
     void HeardBy(Nanoseconds time) { heardBy_ = time; }
 
   private:
-    bool GiveUp(Nanoseconds now) const;
+    // Why to give up now, or null.
+    const char* GiveUp(Nanoseconds now) const;
+    Step Ended(Step step, const char* outcome);
     Nanoseconds AnswerLimit() const;
     // When the pending question, or else the next one, should be answered by.
     Nanoseconds AnswerDue() const;

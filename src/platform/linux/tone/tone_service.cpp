@@ -18,7 +18,10 @@ namespace {
 
 using namespace linux_system;
 
-bool SoundNothing(ToneSession&) { return true; }
+bool SoundNothing(ToneSession& session) {
+    session.Say("a silent wait");
+    return true;
+}
 
 // Tried in order; the first that sounds the tone ends the search. The sound
 // servers come first, natively: they can tell a slow sink from a dead server.
@@ -68,8 +71,12 @@ struct ToneJob {
 void SoundWithFirstDriverThatCan(void* argument) {
     auto* job = static_cast<ToneJob*>(argument);
     ToneSession& session = *job->session;
-    for (std::size_t i = 0; i < job->count; ++i)
-        if (session.StopRequested() || job->drivers[i].sound(session)) break;
+    for (std::size_t i = 0; i < job->count && !session.StopRequested(); ++i) {
+        session.Begin(job->drivers[i].name);
+        bool sounded = job->drivers[i].sound(session);
+        session.Report(sounded);
+        if (sounded) break;
+    }
     session.Finished();
     session.Release();
     std::free(job);
@@ -102,7 +109,11 @@ void Sound(ToneSession& session, std::span<const ToneDriver> drivers) {
             Nanoseconds now = Now();
             if (now - turn > kTurn + kOwnPause) session.Paused(now - turn - kTurn);
             turn = now;
-            if (now >= session.GiveUpAt()) break;
+            if (now >= session.GiveUpAt()) {
+                session.Say("given up on: still busy at the deadline");
+                session.Report(true);
+                break;
+            }
         }
     } else {
         std::free(job);

@@ -3,7 +3,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <new>
 #include <sched.h>
 #include <sys/eventfd.h>
@@ -36,10 +39,32 @@ static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_alw
 } // namespace
 
 ToneSession::ToneSession(const ToneRequest& request)
-    : request_(request), done_(eventfd(0, EFD_CLOEXEC)) {}
+    : request_(request), done_(eventfd(0, EFD_CLOEXEC)) {
+    // Set aside before the libraries' messages are kept off standard error.
+    const char* debug = std::getenv("TONERIX_DEBUG");
+    if (debug != nullptr && *debug != '\0' && std::strcmp(debug, "0") != 0)
+        debug_ = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+}
 
 ToneSession::~ToneSession() {
     if (done_ >= 0) close(done_);
+    if (debug_ >= 0) close(debug_);
+}
+
+void ToneSession::Begin(const char* driver) {
+    outcome_ = nullptr;
+    driver_ = driver;
+}
+
+void ToneSession::Report(bool sounded) {
+    const char* driver = driver_;
+    if (debug_ < 0 || driver == nullptr) return;
+    const char* outcome = outcome_;
+    if (outcome == nullptr) outcome = sounded ? "sounded the tone" : "declined";
+    char line[160];
+    int length = std::snprintf(line, sizeof line, "tonerix: %s: %s\n", driver, outcome);
+    if (length > 0) [[maybe_unused]]
+        ssize_t ignored = write(debug_, line, std::min<std::size_t>(length, sizeof line - 1));
 }
 
 ToneSession* ToneSession::Shared(const ToneRequest& request) {

@@ -53,8 +53,15 @@ class ToneSession {
     // A sound server is alive and should answer by `time`: a slow sink on a
     // live server is waited for until then. Safe from any thread.
     void ExpectAnswerBy(Nanoseconds time) { answerBy_ = time; }
+    // Why the driver declined, or what came of its sound, in a few fixed
+    // words, for the user who asks (TONERIX_DEBUG). The last word counts.
+    void Say(const char* outcome) { outcome_ = outcome; }
 
     // --- For the service -----------------------------------------------------
+    // Around each driver: one line on the caller's standard error, when the
+    // user asked for it, saying what the driver did.
+    void Begin(const char* driver);
+    void Report(bool sounded);
     // When the service gives up on the worker that runs the drivers.
     Nanoseconds GiveUpAt() const;
     // The service itself was not running for `length` (stopped, the machine
@@ -80,6 +87,8 @@ class ToneSession {
     void LetGo(); // with `switching_` held
 
     const ToneRequest request_;
+    int debug_ = -1; // the caller's standard error, when TONERIX_DEBUG asks
+    std::atomic<const char*> driver_{nullptr}, outcome_{nullptr};
     std::atomic<int> stopSignal_{0};
     std::atomic<Nanoseconds> answerBy_{0};
     Nanoseconds paused_ = 0; // the service's own thread alone
