@@ -104,7 +104,8 @@ void OnCoreError(void* data, std::uint32_t id, int, int result, const char*) {
 void OnStateChanged(void* data, pw_stream_state, pw_stream_state state, const char*) {
     auto& playback = *static_cast<Playback*>(data);
     if (state == PW_STREAM_STATE_ERROR) playback.failed = true;
-    playback.watch.Linked(state == PW_STREAM_STATE_STREAMING);
+    if (state == PW_STREAM_STATE_PAUSED || state == PW_STREAM_STATE_STREAMING)
+        playback.watch.Linked(state == PW_STREAM_STATE_STREAMING);
 }
 
 void OnProcess(void* data) {
@@ -220,7 +221,7 @@ bool SoundThroughPipeWire(ToneSession& session) {
     pw_context* context =
         pw.pw_context_new(loop, pw.pw_properties_new(PW_KEY_APP_NAME, "tonerix", nullptr), 0);
     pw_core* core = context != nullptr ? pw.pw_context_connect(context, nullptr, 0) : nullptr;
-    if (core == nullptr) session.Say("connection refused");
+    if (core == nullptr) session.Say("could not connect");
     bool sounded = false;
     if (core != nullptr) {
         // No server socket means no server: the next driver is tried. Past
@@ -234,7 +235,6 @@ bool SoundThroughPipeWire(ToneSession& session) {
         playback.core = core;
         pw_core_add_listener(core, &playback.coreListener, &kCoreEvents, &playback);
         Ask(&playback); // its answer ends the handshake
-        playback.watch.Linked(false);
         if (ConnectStream(playback, request.frequency)) {
             pw_loop_enter(loop);
             playback.watch.Run({Ask, Step, &playback});

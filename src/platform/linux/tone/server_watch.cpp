@@ -14,6 +14,8 @@ constexpr Nanoseconds kSlice = 10 * kMillisecond;
 // A turn of the loop this much longer than its slice means tonerix itself
 // was not running: stopped, descheduled, or the machine asleep.
 constexpr Nanoseconds kOwnPause = 150 * kMillisecond;
+// How long a session manager may take to link a new stream to a sink.
+constexpr Nanoseconds kLinkWait = 250 * kMillisecond;
 // A sink may take a second or two to wake (Bluetooth, some USB and HDMI
 // sinks); past this, a live server whose sink never plays is given up too.
 constexpr Nanoseconds kLongestWake = 4 * kSecond;
@@ -67,6 +69,11 @@ void ServerWatch::Answered() {
     Expect();
 }
 
+void ServerWatch::Linked(bool linked) {
+    if (!linked && unlinkedSince_ == 0) unlinkedSince_ = Now();
+    if (linked) unlinkedSince_ = 0;
+}
+
 void ServerWatch::Asked() {
     pending_ = true;
     askedAt_ = Now();
@@ -89,7 +96,9 @@ const char* ServerWatch::GiveUp(Nanoseconds now) const {
     if (session_.StopRequested()) return "stopped by a signal";
     Nanoseconds end = session_.Request().end;
     if (now < end) return nullptr;
-    if (!linked_) return "nothing plays the stream (no session manager, or no sink)";
+    Nanoseconds unlinkedSince = unlinkedSince_;
+    if (unlinkedSince != 0 && now - unlinkedSince > kLinkWait)
+        return "nothing plays the stream (no session manager, or no sink)";
     if (pending_ && now > AnswerDue()) return "the server stopped answering";
     if (now > end + kLongestWake) return "the sink never played the tone";
     return nullptr;

@@ -54,9 +54,10 @@ class ServerWatch {
     void Asked();
     bool EverAnswered() const { return everAnswered_; }
     // Whether the stream is linked to a sink that will play it, for a driver
-    // that can tell. A stream nothing plays is not waited for past the tone's
-    // end. Any thread.
-    void Linked(bool linked) { linked_ = linked; }
+    // that can tell. A stream left unlinked for kLinkWait is taken for one
+    // that nothing will play (no session manager, no sink), and is not waited
+    // for past the tone's end. Any thread.
+    void Linked(bool linked);
     // When the last of the tone will have been heard, once it is all queued.
     // Any thread.
     void HeardBy(Nanoseconds time) { heardBy_ = time; }
@@ -77,7 +78,7 @@ class ServerWatch {
     // Smoothed round trip and its variation; no sample yet while srtt_ is 0.
     Nanoseconds srtt_ = 0, rttvar_ = 0;
     std::atomic<Nanoseconds> heardBy_{0};
-    std::atomic<bool> linked_{true};
+    std::atomic<Nanoseconds> unlinkedSince_{0}; // 0: linked, or not known
     bool pending_ = true;
     bool everAnswered_ = false;
 };
