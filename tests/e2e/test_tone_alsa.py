@@ -114,5 +114,29 @@ class NoSoundCard(unittest.TestCase):
                 self.assertGreaterEqual(elapsed, 0.3)
 
 
+class Debug(unittest.TestCase):
+    def test_each_driver_tried_says_what_it_did(self):
+        # (ALSA's default device, a controlling terminal, the lines expected)
+        servers = ["pipewire: no server socket", "pulseaudio: connection refused"]
+        speaker = "pc-speaker: (not permitted|no speaker device)"
+        for alsa, controlling, lines in (
+                (True, False, servers + ["alsa: sounded the tone"]),
+                (False, True, servers + ["alsa: no default device", speaker,
+                                         "bell: rang the terminal's bell"]),
+                (False, False, servers + ["alsa: no default device", speaker,
+                                          "bell: no controlling terminal",
+                                          "silence: a silent wait"])):
+            with self.subTest(alsa=alsa, controlling=controlling), \
+                    wav_capture(alsa=alsa) as (env, _):
+                result, _ = on_terminal(lambda slave, session: run(
+                    [TONERIX, "440", "50"], env=dict(env, TONERIX_DEBUG="1"), stdin=slave,
+                    preexec_fn=unprivileged(session)), controlling)
+                self.assertEqual((result.returncode, result.stdout), (0, b""))
+                said = result.stderr.decode().splitlines()
+                self.assertEqual(len(said), len(lines), said)
+                for line, expected in zip(said, lines):
+                    self.assertRegex(line, "^tonerix: " + expected + "$")
+
+
 if __name__ == "__main__":
     unittest.main()

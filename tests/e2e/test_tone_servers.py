@@ -29,15 +29,16 @@ def start(server, arguments, argv=(), **kwargs):
                             stderr=subprocess.PIPE, **kwargs)
 
 
-def finish(test, process, timeout=5.0):
-    """Waits for `process`; returns its status after checking it wrote nothing."""
+def finish(test, process, timeout=5.0, said=b""):
+    """Waits for `process`; returns its status after checking it wrote nothing
+    but `said` on standard error."""
     try:
         out, err = process.communicate(timeout=timeout)
     except subprocess.TimeoutExpired:
         process.kill()
         process.communicate()
         test.fail("tonerix did not return")
-    test.assertEqual((out, err), (b"", b""))
+    test.assertEqual((out, err), (b"", said))
     return process.returncode
 
 
@@ -226,6 +227,24 @@ class ServerCases:
             self.server.signal(signal.SIGCONT)
         self.assertEqual(status, -signal.SIGINT)
         self.assertLess(waited, 0.5)
+
+    def test_debug_says_which_driver_sounded(self):
+        # (environment, server stopped, what tonerix says)
+        native = ("pipewire: no server socket\n" if self.server.name == "pulseaudio" else "") + \
+            f"{self.server.name}: "
+        for env, stopped, said in (({}, False, native + "sounded the tone"),
+                                   ({"TONERIX_DRIVER": "alsa"}, False, "alsa: sounded the tone"),
+                                   ({}, True, native + "the server stopped answering")):
+            with self.subTest(env=env, stopped=stopped):
+                if stopped:
+                    self.server.signal(signal.SIGSTOP)
+                try:
+                    process = start(self.server, ["440", "100"],
+                                    env=dict(self.server.env, TONERIX_DEBUG="1", **env))
+                    expected = "".join(f"tonerix: {line}\n" for line in said.split("\n"))
+                    self.assertEqual(finish(self, process, said=expected.encode()), 0)
+                finally:
+                    self.server.signal(signal.SIGCONT)
 
     def test_odd_folders_leave_standard_error_alone(self):
         # (environment, as whom): no server can be found, and the libraries
