@@ -1,30 +1,34 @@
 """Command lines and what the program must make of them, shared by the Linux
 and the Windows suites."""
 
+import os
+import re
+import sys
+
+TABLES = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tables")
+
+
+def unescaped(field):
+    """A table field's bytes: \\\\ is a backslash, \\t a tab, \\xNN any byte."""
+    def byte(match):
+        code = match.group(1)
+        return {b"t": b"\t"}.get(code) or (bytes([int(code[1:], 16)]) if len(code) == 3 else code)
+    return re.sub(rb"\\(x[0-9a-fA-F]{2}|.)", byte, field)
+
+
+def read_table(name):
+    """The rows of tests/tables/NAME, each a list of byte strings: one case a
+    line, fields separated by tabs, lines that start with # comments. The
+    unit tests read the same files."""
+    with open(os.path.join(TABLES, name), "rb") as f:
+        return [[unescaped(field) for field in line.split(b"\t")]
+                for line in f.read().split(b"\n") if line and not line.startswith(b"#")]
+
+
 # (whole command line, the arguments the splitter must give for 1, 2, ...)
-SPLITTING = [
-    (b"tonerix.exe", []),
-    (b"tonerix.exe 1000 500", [b"1000", b"500"]),
-    (b"tonerix.exe\t1000\t500", [b"1000", b"500"]),
-    (b"  tonerix.exe 5", [b"5"]),
-    (b'"C:\\My Tools\\tonerix.exe" 1000 500', [b"1000", b"500"]),
-    (b'tonerix.exe "1000 500"', [b"1000 500"]),
-    (b'tonerix.exe 10"00" 5"0"0', [b"1000", b"500"]),
-    (b'tonerix.exe a" "b', [b"a b"]),
-    (b'tonerix.exe a""b', [b"ab"]),
-    (b'tonerix.exe "a""b"', [b"ab"]),
-    (b'tonerix.exe """a"', [b"a"]),
-    (b'tonerix.exe "" 250', [b"250"]),
-    (b'tonerix.exe 1000 "" 500', [b"1000", b"500"]),
-    (b'tonerix.exe ""', []),
-    (b'tonerix.exe "" ""', []),
-    (b'tonerix.exe " "', [b" "]),
-    (b'tonerix.exe "" " " 5', [b" ", b"5"]),
-    (b'tonerix.exe 1000 "5 0', [b"1000", b"5 0"]),
-    (b'tonerix.exe 1000 500 "', [b"1000", b"500"]),
-    (b'tonerix.exe "', []),
-    (b'"tonerix.exe"5 6', [b"6"]),
-]
+SPLITTING = [(row[0], row[1:]) for row in read_table("splitting.txt")]
+# text -> error position (0 when it converts)
+INTEGERS = {row[0]: int(row[1]) for row in read_table("integers.txt")}
 
 # (arguments after the program name, True when a tone is sounded rather
 # than the help screen shown)
@@ -67,19 +71,9 @@ def windows_line(arguments):
 
 
 def converts(text):
-    """Whether tonerix reads `text` (bytes) as a 32-bit integer."""
-    rest = text.lstrip(b" ")
-    negative = rest[:1] == b"-"
-    if rest[:1] in (b"+", b"-"):
-        rest = rest[1:]
-    for prefix in (b"0x", b"0X", b"$", b"x", b"X"):
-        if rest.startswith(prefix) and len(rest) > len(prefix):
-            digits = rest[len(prefix):]
-            return (all(c in b"0123456789abcdefABCDEF" for c in digits)
-                    and int(digits, 16) <= 0xFFFFFFFF)
-    if not rest or not rest.isdigit():
-        return False
-    return int(rest) <= (2147483648 if negative else 2147483647)
+    """Whether tonerix reads `text` (bytes) as a 32-bit integer, as the integer
+    table says: every argument the tables here use has its row there."""
+    return INTEGERS[text] == 0
 
 
 def sounds(arguments):
@@ -88,3 +82,13 @@ def sounds(arguments):
         return True
     return (len(arguments) == 2 and arguments[0] not in (b"help", b"/?")
             and converts(arguments[0]) and converts(arguments[1]))
+
+
+if __name__ == "__main__":
+    # tables.py seeds splitting|integers FOLDER: a fuzzer's seed corpus, one
+    # file for each row's first field.
+    _, _, name, folder = sys.argv
+    os.makedirs(folder, exist_ok=True)
+    for number, row in enumerate(read_table(name + ".txt")):
+        with open(os.path.join(folder, f"table-{number:02d}"), "wb") as seed:
+            seed.write(row[0])

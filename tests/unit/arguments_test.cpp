@@ -4,6 +4,7 @@
 
 #include "runtime/arguments.h"
 #include "unit/runtime_fixture.h"
+#include "unit/table_file.h"
 
 namespace {
 
@@ -28,40 +29,11 @@ class ArgumentsTest : public RuntimeTest {
 };
 
 TEST_F(ArgumentsTest, SplitsByQuotingRules) {
-    struct Case {
-        std::string line;
-        Arguments arguments;
-    };
-    const Case cases[] = {
-        {"tonerix.exe", {}},
-        {"tonerix.exe 1000 500", {"1000", "500"}},
-        {"tonerix.exe\t1000\t500", {"1000", "500"}},
-        {"  tonerix.exe 5", {"5"}},
-        {"\"C:\\My Tools\\tonerix.exe\" 1000 500", {"1000", "500"}},
-        {"tonerix.exe \"1000 500\"", {"1000 500"}},
-        {"tonerix.exe 10\"00\" 5\"0\"0", {"1000", "500"}},
-        {"tonerix.exe a\" \"b", {"a b"}},
-        {"tonerix.exe a\"\"b", {"ab"}},
-        {"tonerix.exe \"a\"\"b\"", {"ab"}},
-        {"tonerix.exe \"\"\"a\"", {"a"}},
-        {"tonerix.exe \"\" 250", {"250"}},
-        {"tonerix.exe 1000 \"\" 500", {"1000", "500"}},
-        {"tonerix.exe \"\"", {}},
-        {"tonerix.exe \"\" \"\"", {}},
-        {"tonerix.exe \" \"", {" "}},
-        {"tonerix.exe \"\" \" \" 5", {" ", "5"}},
-        {"tonerix.exe 1000 \"5 0", {"1000", "5 0"}},
-        {"tonerix.exe 1000 500 \"", {"1000", "500"}},
-        {"tonerix.exe \"", {}},
-        {"\"tonerix.exe\"5 6", {"6"}},
-        {"tonerix.exe \x01x\x1fy\x7f\x80\xff", {"x", "y\x7f\x80\xff"}},
-        {"tonerix.exe \"\"\"\" \"\"x", {"x"}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.line);
+    for (const TableRow& row : ReadTable("splitting.txt")) {
+        SCOPED_TRACE(row[0]);
         std::int32_t count = -1;
-        EXPECT_EQ(Split(c.line, count), c.arguments);
-        EXPECT_EQ(count, static_cast<std::int32_t>(c.arguments.size()));
+        EXPECT_EQ(Split(row[0], count), Arguments(row.begin() + 1, row.end()));
+        EXPECT_EQ(count, static_cast<std::int32_t>(row.size() - 1));
     }
 }
 
