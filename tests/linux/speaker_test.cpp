@@ -140,14 +140,18 @@ TEST(SpeakerTest, ContinuedAfterTheToneIsOverStaysSilent) {
         usleep(10 * 1000); // 200-500 ms past the end
         kill(children[run], SIGCONT);
     }
+    // A child stopped before it had sounded (a slow start, under emulation)
+    // never sounds after its time; most must have sounded.
+    int sounded = 0;
     for (int run = 0; run < kRuns; ++run) {
         int status = 0;
         waitpid(children[run], &status, 0);
         EXPECT_TRUE(WIFEXITED(status)) << "run " << run;
         std::vector<int> values = fifos[run].ToneValues();
-        ASSERT_FALSE(values.empty()) << "run " << run;
-        EXPECT_EQ(values.back(), 0) << "run " << run << ": left sounding";
+        sounded += !values.empty();
+        EXPECT_TRUE(values.empty() || values.back() == 0) << "run " << run << ": left sounding";
     }
+    EXPECT_GT(sounded, kRuns / 2);
 }
 
 } // namespace
