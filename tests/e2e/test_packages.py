@@ -47,9 +47,9 @@ class PackageCases:
             result = run(EMULATOR + [program, "help"])
             self.assertEqual((result.returncode, result.stdout), (0, HELP_SCREEN))
             with wav_capture() as (env, wav):
-                result = run(EMULATOR + [program, "440", "10"], env=env)
+                result = run(EMULATOR + [program, "440", "250"], env=env)
                 self.assertEqual(result.returncode, 0)
-                self.assertEqual(len(read_wav(wav)[3]), 480)
+                self.assertEqual(len(read_wav(wav)[3]), 12000)
 
             rule = os.path.join(root, "usr", "lib", "udev", "rules.d", "70-tonerix-pcspkr.rules")
             with open(rule) as f:

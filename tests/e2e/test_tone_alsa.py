@@ -129,7 +129,7 @@ class Debug(unittest.TestCase):
             with self.subTest(alsa=alsa, controlling=controlling), \
                     wav_capture(alsa=alsa) as (env, _):
                 result, _ = on_terminal(lambda slave, session: run(
-                    [TONERIX, "440", "50"], env=dict(env, TONERIX_DEBUG="1"), stdin=slave,
+                    [TONERIX, "440", "250"], env=dict(env, TONERIX_DEBUG="1"), stdin=slave,
                     preexec_fn=unprivileged(session)), controlling)
                 self.assertEqual((result.returncode, result.stdout), (0, b""))
                 said = result.stderr.decode().splitlines()
