@@ -4,11 +4,14 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "platform/linux/tone/tone_service.h"
-
 namespace platform::linux_system {
 namespace {
 constexpr Nanoseconds kAskEvery = 50 * kMillisecond;
+// How long a nearby sound server may leave a round trip unanswered, past the
+// tone's end, before it is taken for dead. Longer than a server's hiccup,
+// short enough that a dead server costs the caller little; a server further
+// away gets a few of its round trips.
+constexpr Nanoseconds kAnswerLimit = 240 * kMillisecond;
 // Short enough that the loop notices a stop or the tone's end promptly.
 constexpr Nanoseconds kSlice = 10 * kMillisecond;
 // A turn of the loop this much longer than its slice means tonerix itself

@@ -12,8 +12,6 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-#include "platform/linux/tone/tone_service.h"
-
 namespace platform::linux_system {
 namespace {
 // Sleeps are cut into slices so that a stop that lands just before a sleep
@@ -63,8 +61,9 @@ void ToneSession::Report(bool sounded) {
     if (outcome == nullptr) outcome = sounded ? "sounded the tone" : "declined";
     char line[160];
     int length = std::snprintf(line, sizeof line, "tonerix: %s: %s\n", driver, outcome);
-    if (length > 0) [[maybe_unused]]
-        ssize_t ignored = write(debug_, line, std::min<std::size_t>(length, sizeof line - 1));
+    if (length <= 0) return;
+    [[maybe_unused]] ssize_t ignored =
+        write(debug_, line, std::min<std::size_t>(length, sizeof line - 1));
 }
 
 ToneSession* ToneSession::Shared(const ToneRequest& request) {

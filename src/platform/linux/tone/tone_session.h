@@ -26,6 +26,8 @@ struct HeldDevice {
     int fd;
 };
 
+inline constexpr Nanoseconds kToneGrace = 90 * kMillisecond;
+
 class ToneSession {
   public:
     explicit ToneSession(const ToneRequest& request);
@@ -62,7 +64,10 @@ class ToneSession {
     // user asked for it, saying what the driver did.
     void Begin(const char* driver);
     void Report(bool sounded);
-    // When the service gives up on the worker that runs the drivers.
+    // When the service gives up on the worker that runs the drivers:
+    // kToneGrace after the tone's end or after the time a live sound server
+    // should have answered by, whichever is later, not counting time the
+    // service itself was not running.
     Nanoseconds GiveUpAt() const;
     // The service itself was not running for `length` (stopped, the machine
     // asleep): that time is not held against the driver.
