@@ -67,9 +67,9 @@ function(tonerix_add_linux_programs)
       src/platform/linux/command_line.cpp src/platform/linux/system.cpp
       src/platform/linux/faults.cpp src/platform/linux/tone/alsa.cpp
       src/platform/linux/tone/clock.cpp src/platform/linux/tone/held_tone.cpp
-      src/platform/linux/tone/interruption.cpp src/platform/linux/tone/library_messages.cpp
+      src/platform/linux/tone/interruption.cpp src/platform/linux/tone/standard_error.cpp
       src/platform/linux/tone/pc_speaker.cpp src/platform/linux/tone/server_watch.cpp
-      src/platform/linux/tone/sine.cpp
+      src/platform/linux/tone/sine.cpp src/platform/linux/tone/verdict.cpp
       src/platform/linux/tone/sound_library.cpp src/platform/linux/tone/terminal_bell.cpp
       src/platform/linux/tone/tone_service.cpp src/platform/linux/tone/tone_session.cpp
       src/platform/linux/tone/worker.cpp)

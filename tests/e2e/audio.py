@@ -3,6 +3,7 @@
 import array
 import contextlib
 import json
+import math
 import os
 import re
 import queue
@@ -59,6 +60,23 @@ def tone_samples(samples):
 
 def peak(samples):
     return max((abs(s) for s in samples), default=0)
+
+
+def tone_wav(path, ms, frequency=440):
+    """The tone tonerix plays, as a 48 kHz 16-bit mono WAV, so that
+    the players compared play the same sound."""
+    frames = 48 * ms
+    ramp = 240
+    samples = array.array("h")
+    for i in range(frames):
+        edge = min(i, frames - 1 - i)
+        gain = 1.0 if edge >= ramp else math.sin(math.pi / 2 * edge / ramp) ** 2
+        samples.append(round(16384 * gain * math.sin(2 * math.pi * frequency * i / 48000)))
+    with wave.open(path, "wb") as w:
+        w.setnchannels(1)
+        w.setsampwidth(2)
+        w.setframerate(48000)
+        w.writeframes(samples.tobytes())
 
 
 # ALSA configuration whose default device leads nowhere (the system's own
@@ -264,6 +282,19 @@ context.modules = [
     { name = libpipewire-module-adapter }
     { name = libpipewire-module-link-factory }
     { name = libpipewire-module-session-manager }
+%(sink)s]
+context.objects = [
+    { factory = spa-node-factory
+      args = { factory.name = support.node.driver node.name = Dummy-Driver
+               node.group = pipewire.dummy priority.driver = 20000 } }
+    { factory = spa-node-factory
+      args = { factory.name = support.node.driver node.name = Freewheel-Driver
+               priority.driver = 19000 node.group = pipewire.freewheel
+               node.freewheel = true } }
+]
+"""
+
+PIPE_SINK = """
     { name = libpipewire-module-pipe-tunnel
       args = {
         tunnel.mode = sink
@@ -279,15 +310,19 @@ context.modules = [
         }
       }
     }
-]
-context.objects = [
-    { factory = spa-node-factory
-      args = { factory.name = support.node.driver node.name = Dummy-Driver
-               node.group = pipewire.dummy priority.driver = 20000 } }
-    { factory = spa-node-factory
-      args = { factory.name = support.node.driver node.name = Freewheel-Driver
-               priority.driver = 19000 node.group = pipewire.freewheel
-               node.freewheel = true } }
+"""
+
+# The sink in a client process of its own: stopped, it leaves the daemon
+# answering while the sink is late, as a waking device does.
+SINK_CLIENT_CONF = """
+context.properties = { core.daemon = false mem.allow-mlock = false }
+context.spa-libs = { audio.convert.* = audioconvert/libspa-audioconvert
+                     support.* = support/libspa-support }
+context.modules = [
+    { name = libpipewire-module-protocol-native }
+    { name = libpipewire-module-client-node }
+    { name = libpipewire-module-adapter }
+%(sink)s
 ]
 """
 
@@ -328,9 +363,9 @@ class PipeWireServer(PacedServer):
 
     name = "pipewire"
 
-    def __init__(self, quantum=1024):  # frames a cycle: 1024 is 21.3 ms
+    def __init__(self, quantum=1024, sink_apart=False):  # frames a cycle: 1024 is 21.3 ms
         super().__init__()
-        self.quantum = quantum
+        self.quantum, self.sink_apart = quantum, sink_apart
         self.processes = []
 
     @classmethod
@@ -358,16 +393,23 @@ class PipeWireServer(PacedServer):
                 rc.write(f'{kind}_type.pipewire {{ lib "{self.plugin(kind)}" }}\n'
                          f'{kind}.!default {{ type pipewire server "{socket}" }}\n')
         server_conf = os.path.join(self.home, "pipewire.conf")
+        sink = PIPE_SINK % {"fifo": self.fifo}
         with open(server_conf, "w") as f:
-            f.write(PIPEWIRE_CONF % {"quantum": self.quantum, "fifo": self.fifo})
+            f.write(PIPEWIRE_CONF % {"quantum": self.quantum,
+                                     "sink": "" if self.sink_apart else sink})
+        sink_conf = os.path.join(self.home, "sink.conf")
+        with open(sink_conf, "w") as f:
+            f.write(SINK_CLIENT_CONF % {"sink": sink})
         with open(os.path.join(config, "wireplumber", "wireplumber.conf"), "w") as f:
             f.write(WIREPLUMBER_CONF)
         with open(os.path.join(config, "wireplumber", "main.lua.d", "51-headless.lua"),
                   "w") as f:
             f.write(WIREPLUMBER_HEADLESS)
-        for argv in (["pipewire", "-c", server_conf], ["wireplumber"]):
+        sink_client = [["pipewire", "-c", sink_conf]] if self.sink_apart else []
+        for argv in [["pipewire", "-c", server_conf], *sink_client, ["wireplumber"]]:
             self.processes.append(subprocess.Popen(
-                argv, env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                argv, env=dict(self.env, PIPEWIRE_REMOTE=socket) if argv in sink_client
+                else self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                 stderr=subprocess.DEVNULL))
             if argv[0] == "pipewire":
                 self.wait_for(lambda: os.path.exists(socket), "socket")
@@ -386,6 +428,10 @@ class PipeWireServer(PacedServer):
 
     def pids(self):
         return [p.pid for p in self.processes]
+
+    def hold_sink(self, on):
+        """Stops the sink's own process (sink_apart), or lets it go on."""
+        os.kill(self.processes[1].pid, signal.SIGSTOP if on else signal.SIGCONT)
 
     def stream_properties(self):
         """The properties of the one stream playing (its node and its client), as a dict."""

@@ -13,6 +13,7 @@
 
 #include "platform/linux/tone/held_tone.h"
 #include "platform/linux/tone/tone_service.h"
+#include "platform/linux/tone/tone_session.h"
 #include "platform/platform.h"
 
 namespace {
@@ -53,17 +54,26 @@ struct Fifo {
     }
 };
 
+// A session of the test's own, both shares released at the end.
+struct Session {
+    ToneSession& call = *ToneSession::Shared({440, 30, Now() + 30 * kMillisecond}, -1);
+    ~Session() {
+        call.Release();
+        call.Release();
+    }
+};
+
 TEST(SpeakerTest, SwitchesTheToneOnThenOff) {
     Fifo fifo;
-    ToneSession session({440, 30, Now() + 30 * kMillisecond});
-    ASSERT_TRUE(HoldToneOnSpeakerEvents(fifo.path.c_str(), session));
-    EXPECT_GE(Now(), session.Request().end);
+    Session session;
+    ASSERT_TRUE(HoldToneOnSpeakerEvents(fifo.path.c_str(), session.call));
+    EXPECT_GE(Now(), session.call.Request().end);
     EXPECT_EQ(fifo.ToneValues(), (std::vector<int>{440, 0}));
 }
 
 TEST(SpeakerTest, MissingDeviceDeclines) {
-    ToneSession session({440, 30, Now() + 30 * kMillisecond});
-    EXPECT_FALSE(HoldToneOnSpeakerEvents("/nonexistent/spkr", session));
+    Session session;
+    EXPECT_FALSE(HoldToneOnSpeakerEvents("/nonexistent/spkr", session.call));
 }
 
 // Sounds 880 Hz for `ms` through the whole tone service in a child process,
@@ -78,7 +88,7 @@ pid_t SoundInChild(const Fifo& fifo, std::uint32_t ms = 5000) {
         setpgid(0, 0);
         static const char* device = fifo.path.c_str();
         const ToneDriver drivers[] = {
-            {"fifo", [](ToneSession& s) { return HoldToneOnSpeakerEvents(device, s); }}};
+            {"fifo", [](ToneCall& s) { return HoldToneOnSpeakerEvents(device, s); }}};
         SoundTone(drivers, 880, ms);
         _exit(0);
     }

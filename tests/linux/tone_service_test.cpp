@@ -21,7 +21,7 @@ void Log(const std::string& entry) {
     calls += entry;
 }
 
-template <char kLetter, bool kSounds> bool Driver(ToneSession&) {
+template <char kLetter, bool kSounds> bool Driver(ToneCall&) {
     Log(std::string(1, kLetter));
     return kSounds;
 }
@@ -58,13 +58,13 @@ TEST(ToneServiceTest, AcceptsTheRangeTriesDriversInOrderAndNeverEndsEarly) {
 
 // Logs its tone, hangs well past the call that was given up on, then logs the
 // tone it sees once more.
-bool Hangs(ToneSession& session) {
+bool Hangs(ToneCall& session) {
     Log(std::to_string(session.Request().frequency) + " ");
     usleep(400 * 1000);
     Log(std::to_string(session.Request().frequency) + " ");
     return true;
 }
-bool Sounds(ToneSession& session) {
+bool Sounds(ToneCall& session) {
     Log(std::to_string(session.Request().frequency) + " ");
     return true;
 }

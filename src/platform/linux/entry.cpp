@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include "platform/linux/command_line.h"
+#include "platform/linux/standard_descriptors.h"
+#include "platform/linux/tone/worker.h"
 #include "platform/platform.h"
 
 namespace {
@@ -22,6 +24,8 @@ void DropPrivileges() {
 
 int main(int argc, char** argv) {
     DropPrivileges();
+    platform::linux_system::ReserveClosedStandardDescriptors();
+    platform::linux_system::SetThreadDefaults();
     // A vanished reader or a file-size limit must show as a failed write
     // (code 32 or 27), not kill us before the run can report it.
     signal(SIGPIPE, SIG_IGN);

@@ -2,20 +2,41 @@
 // descriptor; a failure code is errno as it stands.
 #include <cerrno>
 #include <cstdlib>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/linux/standard_descriptors.h"
 #include "platform/platform.h"
 
 namespace platform {
 namespace {
 std::uint32_t lastError = 0;
+unsigned placeholders = 0; // a bit for each standard descriptor closed at start
+
+bool IsPlaceholder(Handle handle) { return handle <= 2 && (placeholders >> handle & 1) != 0; }
+} // namespace
+
+void linux_system::ReserveClosedStandardDescriptors() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+        // The lowest free number, which is `fd`: the ones below it are open.
+        int placeholder = open("/dev/null", O_RDONLY);
+        if (placeholder == fd)
+            placeholders |= 1u << fd;
+        else if (placeholder >= 0)
+            close(placeholder);
+    }
 }
 
 Handle StandardOutput() { return STDOUT_FILENO; }
 
 // A closed descriptor cannot be examined: that is the unknown kind.
 FileKind KindOf(Handle handle) {
+    if (IsPlaceholder(handle)) {
+        lastError = EBADF;
+        return FileKind::Unknown;
+    }
     struct stat status;
     if (fstat(static_cast<int>(handle), &status) != 0) {
         lastError = static_cast<std::uint32_t>(errno);
@@ -46,7 +67,10 @@ bool Write(Handle handle, const void* bytes, std::uint32_t count) {
 std::uint32_t LastError() { return lastError; }
 
 // The runtime closes a handle only when it found it unusable.
-void CloseHandle(Handle handle) { close(static_cast<int>(handle)); }
+// A placeholder stays, holding its number.
+void CloseHandle(Handle handle) {
+    if (!IsPlaceholder(handle)) close(static_cast<int>(handle));
+}
 
 void ExitProcess(std::uint32_t status) { _exit(static_cast<int>(status)); }
 

@@ -62,9 +62,9 @@ constexpr std::uint32_t kMaxChunkFrames = 6000;
 
 extern "C" void IgnoreAlsaMessage(const char*, int, const char*, int, const char*, ...) {}
 
-bool Load(ToneSession& session, Alsa& symbols) {
-    void* library = OpenSoundLibrary(session, "libasound.so.2");
-    return library != nullptr && Bound(session, true ALSA_SYMBOLS(TONERIX_BIND_SYMBOL));
+bool Load(ToneCall& call, Alsa& symbols) {
+    void* library = OpenSoundLibrary(call, "libasound.so.2");
+    return library != nullptr && Bound(call, true ALSA_SYMBOLS(TONERIX_BIND_SYMBOL));
 }
 
 const char* WhyNotOpened(int error) {
@@ -79,13 +79,13 @@ const char* WhyNotOpened(int error) {
     }
 }
 
-Pcm* OpenDefault(ToneSession& session, const Alsa& alsa, unsigned& rate) {
+Pcm* OpenDefault(ToneCall& call, const Alsa& alsa, unsigned& rate) {
     alsa.snd_lib_error_set_handler(IgnoreAlsaMessage); // tonerix writes nothing to stderr
     Pcm* pcm = nullptr;
     // Non-blocking, so that a busy device cannot hang the program.
     if (int error = alsa.snd_pcm_open(&pcm, "default", kStreamPlayback, kOpenNonBlocking);
         error < 0) {
-        session.Say(WhyNotOpened(error));
+        call.Say(WhyNotOpened(error));
         return nullptr;
     }
     if (alsa.snd_pcm_nonblock(pcm, 0) == 0) {
@@ -97,7 +97,7 @@ Pcm* OpenDefault(ToneSession& session, const Alsa& alsa, unsigned& rate) {
             }
         }
     }
-    session.Say("the default device takes no 16-bit mono at 48 or 44.1 kHz");
+    call.Say("the default device takes no 16-bit mono at 48 or 44.1 kHz");
     alsa.snd_pcm_close(pcm);
     return nullptr;
 }
@@ -118,10 +118,10 @@ Geometry GeometryOf(const Alsa& alsa, Pcm* pcm, unsigned rate) {
 }
 
 // Writes all `count` frames; false when the stream is lost or a stop signal came.
-bool WriteAll(const Alsa& alsa, Pcm* pcm, const ToneSession& session, const std::int16_t* samples,
+bool WriteAll(const Alsa& alsa, Pcm* pcm, const ToneCall& call, const std::int16_t* samples,
               std::uint32_t count) {
     while (count > 0) {
-        if (session.StopRequested()) return false;
+        if (call.StopRequested()) return false;
         SignedFrames written = alsa.snd_pcm_writei(pcm, samples, count);
         if (written >= 0) {
             samples += written;
@@ -136,12 +136,12 @@ bool WriteAll(const Alsa& alsa, Pcm* pcm, const ToneSession& session, const std:
 
 } // namespace
 
-bool SoundThroughAlsa(ToneSession& session) {
-    const ToneRequest& request = session.Request();
+bool SoundThroughAlsa(ToneCall& call) {
+    const ToneRequest& request = call.Request();
     Alsa alsa;
-    if (!Load(session, alsa)) return false;
+    if (!Load(call, alsa)) return false;
     unsigned rate = 0;
-    Pcm* pcm = OpenDefault(session, alsa, rate);
+    Pcm* pcm = OpenDefault(call, alsa, rate);
     if (pcm == nullptr) return false;
 
     SineGenerator tone(rate, request.frequency, SineGenerator::FramesFor(rate, request.duration));
@@ -153,14 +153,14 @@ bool SoundThroughAlsa(ToneSession& session) {
     while (streaming && tone.Remaining() > 0) {
         // A device that does not pace (a file, the null device) must not be
         // filled faster than the tone plays.
-        streaming = session.SleepUntil(start + PlayingTime(written, rate) - geometry.mostAhead);
+        streaming = call.SleepUntil(start + PlayingTime(written, rate) - geometry.mostAhead);
         std::uint32_t count = tone.Fill(samples, geometry.chunkFrames);
-        streaming = streaming && WriteAll(alsa, pcm, session, samples, count);
+        streaming = streaming && WriteAll(alsa, pcm, call, samples, count);
         written += count;
     }
-    if (streaming && alsa.snd_pcm_drain(pcm) < 0 && session.StopRequested()) streaming = false;
+    if (streaming && alsa.snd_pcm_drain(pcm) < 0 && call.StopRequested()) streaming = false;
     if (!streaming) alsa.snd_pcm_drop(pcm); // stop the sound at once
-    if (!streaming && !session.StopRequested()) session.Say("the device failed during the tone");
+    if (!streaming && !call.StopRequested()) call.Say("the device failed during the tone");
     alsa.snd_pcm_close(pcm);
     return true;
 }

@@ -1,6 +1,6 @@
-// Holding a pitch on the PC speaker: switch it on through the session, wait
-// out the tone, switch it off. The session lends the device to the signal
-// handlers meanwhile, and silences it if the call ends first.
+// Holding a pitch on the PC speaker: switch it on through the call, wait out
+// the tone, switch it off. Meanwhile the service may silence it (a stop
+// signal, Ctrl-Z) and sound it again, and silences it if the call ends first.
 #include "platform/linux/tone/held_tone.h"
 
 #include <fcntl.h>
@@ -14,7 +14,6 @@ namespace {
 
 constexpr unsigned long kTimerHz = 1193180; // the speaker timer's input clock
 
-// Async-signal-safe: write(2) and ioctl(2) only.
 void SetEventTone(int fd, std::uint32_t frequency) {
     input_event event{};
     event.type = EV_SND;
@@ -27,10 +26,10 @@ void SetConsoleTone(int fd, std::uint32_t frequency) {
     ioctl(fd, KIOCSOUND, frequency == 0 ? 0 : kTimerHz / frequency);
 }
 
-bool Hold(HeldDevice device, ToneSession& session) {
-    if (session.SwitchOn(device)) {
-        session.SleepUntil(session.Request().end);
-        session.SwitchOff();
+bool Hold(HeldDevice device, ToneCall& call) {
+    if (call.SwitchOn(device)) {
+        call.SleepUntil(call.Request().end);
+        call.SwitchOff();
     }
     close(device.fd);
     return true;
@@ -38,15 +37,15 @@ bool Hold(HeldDevice device, ToneSession& session) {
 
 } // namespace
 
-bool HoldToneOnSpeakerEvents(const char* path, ToneSession& session) {
+bool HoldToneOnSpeakerEvents(const char* path, ToneCall& call) {
     int fd = open(path, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    return fd >= 0 && Hold({SetEventTone, fd}, session);
+    return fd >= 0 && Hold({SetEventTone, fd}, call);
 }
 
-bool HoldToneOnConsole(int fd, ToneSession& session) {
+bool HoldToneOnConsole(int fd, ToneCall& call) {
     // Only a console the process may sound takes the tone ioctl; check before
     // promising a sound.
-    return ioctl(fd, KIOCSOUND, 0) == 0 && Hold({SetConsoleTone, fd}, session);
+    return ioctl(fd, KIOCSOUND, 0) == 0 && Hold({SetConsoleTone, fd}, call);
 }
 
 } // namespace platform::linux_system

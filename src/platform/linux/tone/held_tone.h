@@ -3,15 +3,15 @@
 // driver and the terminal bell both sound through them.
 #pragma once
 
-#include "platform/linux/tone/tone_session.h"
+#include "platform/linux/tone/tone_call.h"
 
 namespace platform::linux_system {
 
 // Sounds the tone on the input-event speaker device at `path`; false when it
 // cannot be opened. Takes a path so that tests can put a FIFO in its place.
-bool HoldToneOnSpeakerEvents(const char* path, ToneSession& session);
+bool HoldToneOnSpeakerEvents(const char* path, ToneCall& call);
 // Sounds the tone on the virtual console open as `fd`, which it then closes;
 // false, with `fd` left open, when that is no console the process may sound.
-bool HoldToneOnConsole(int fd, ToneSession& session);
+bool HoldToneOnConsole(int fd, ToneCall& call);
 
 } // namespace platform::linux_system

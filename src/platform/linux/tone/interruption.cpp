@@ -1,5 +1,5 @@
-// Signal handling while a tone sounds; everything in a handler is
-// async-signal-safe, and reaches only the session the guard was given.
+// Signal handling while a tone sounds. A handler only records, in the one
+// record the guard installed; everything else happens on the waiting thread.
 #include "platform/linux/tone/interruption.h"
 
 #include <cerrno>
@@ -10,10 +10,30 @@
 namespace platform::linux_system {
 namespace {
 
-void OnStopSignal(int signal);
-void OnTerminalStop(int signal);
+// What the handlers record. Only a file-scope variable can reach a handler;
+// the guard owns what is in it for its lifetime.
+struct Recorded {
+    volatile sig_atomic_t stop = 0;         // the stop signal, 0 for none
+    volatile sig_atomic_t terminalStop = 0; // Ctrl-Z
+    std::atomic<Nanoseconds> continuedAt{0};
+};
+std::atomic<Recorded*> recorded{nullptr};
+sigset_t maskBefore; // the waiting thread's mask before the guard
 
-// What a handler needs, which only a file-scope variable can hand it.
+static_assert(std::atomic<Recorded*>::is_always_lock_free &&
+                  std::atomic<Nanoseconds>::is_always_lock_free,
+              "signal handlers need lock-free atomics");
+
+void OnStopSignal(int signal) {
+    if (Recorded* what = recorded.load()) what->stop = signal;
+}
+void OnTerminalStop(int) {
+    if (Recorded* what = recorded.load()) what->terminalStop = 1;
+}
+void OnContinue(int) {
+    if (Recorded* what = recorded.load()) what->continuedAt = Now(); // clock_gettime is safe here
+}
+
 struct Handled {
     int signal;
     void (*handler)(int);
@@ -21,13 +41,9 @@ struct Handled {
 };
 Handled handled[] = {
     {SIGINT, OnStopSignal, {}},  {SIGTERM, OnStopSignal, {}},   {SIGHUP, OnStopSignal, {}},
-    {SIGQUIT, OnStopSignal, {}}, {SIGTSTP, OnTerminalStop, {}},
+    {SIGQUIT, OnStopSignal, {}}, {SIGTSTP, OnTerminalStop, {}}, {SIGCONT, OnContinue, {}},
 };
-std::atomic<ToneSession*> guarded{nullptr};
-sigset_t maskBefore; // the waiting thread's mask before the guard
-
-static_assert(std::atomic<ToneSession*>::is_always_lock_free,
-              "signal handlers need lock-free atomics");
+Recorded record; // the one guard's; a second guard at once is not supported
 
 struct sigaction ActionOf(void (*handler)(int)) {
     struct sigaction action {};
@@ -36,32 +52,28 @@ struct sigaction ActionOf(void (*handler)(int)) {
     return action;
 }
 
-void OnStopSignal(int signal) {
-    if (ToneSession* session = guarded.load()) session->Stop(signal);
-}
-
-// Silences, stops the process as the default action would, and sounds again
-// once it is continued.
-void OnTerminalStop(int) {
-    ToneSession* session = guarded.load();
-    if (session != nullptr) session->Silence();
+// Stops the program as Ctrl-Z's default action would; returns once it goes on.
+void StopAsTheTerminalAsked() {
     struct sigaction fallback = ActionOf(SIG_DFL), mine;
     sigaction(SIGTSTP, &fallback, &mine);
     sigset_t unblock;
     sigemptyset(&unblock);
     sigaddset(&unblock, SIGTSTP);
     raise(SIGTSTP);
-    sigprocmask(SIG_UNBLOCK, &unblock, nullptr); // the process stops here
+    pthread_sigmask(SIG_UNBLOCK, &unblock, nullptr); // the process stops here
+    pthread_sigmask(SIG_BLOCK, &unblock, nullptr);
     sigaction(SIGTSTP, &mine, nullptr);
-    if (session != nullptr) session->Resume();
 }
 
 } // namespace
 
 StopSignalGuard::StopSignalGuard(ToneSession& session) : session_(session) {
-    guarded = &session;
-    sigset_t stops;
-    sigemptyset(&stops);
+    record.stop = 0;
+    record.terminalStop = 0;
+    record.continuedAt = 0;
+    recorded = &record;
+    sigset_t taken;
+    sigemptyset(&taken);
     for (Handled& entry : handled) {
         sigaction(entry.signal, nullptr, &entry.previous);
         // A signal the caller chose to ignore (a background job's Ctrl-C) stays ignored.
@@ -69,30 +81,49 @@ StopSignalGuard::StopSignalGuard(ToneSession& session) : session_(session) {
         // No SA_RESTART: a signal also cuts short the wait.
         struct sigaction action = ActionOf(entry.handler);
         sigaction(entry.signal, &action, nullptr);
-        sigaddset(&stops, entry.signal);
+        sigaddset(&taken, entry.signal);
     }
-    pthread_sigmask(SIG_BLOCK, &stops, &maskBefore);
+    pthread_sigmask(SIG_BLOCK, &taken, &maskBefore);
 }
 
 StopSignalGuard::~StopSignalGuard() {
     for (Handled& entry : handled)
         sigaction(entry.signal, &entry.previous, nullptr);
-    guarded = nullptr;
+    recorded = nullptr;
     pthread_sigmask(SIG_SETMASK, &maskBefore, nullptr);
 }
 
-bool StopSignalGuard::WaitFor(int fd, Nanoseconds deadline) const {
+StopSignalGuard::Woken StopSignalGuard::Wait(int fd, Nanoseconds deadline) {
     pollfd ready{fd, POLLIN, 0};
+    bool stoppedHere = false; // by Ctrl-Z, until its continue is let in
     for (;;) {
-        if (session_.StopRequested()) return false;
-        Nanoseconds left = deadline - Now();
-        if (left <= 0) return false;
+        // The signals are let in only while waiting, so none can slip in
+        // between these checks and the wait.
+        if (Nanoseconds at = record.continuedAt.exchange(0)) {
+            session_.Continued(at);
+            return Woken::kContinued;
+        }
+        if (int stop = record.stop) {
+            session_.Stop(stop);
+            return Woken::kStopped;
+        }
+        Nanoseconds now = Now();
+        if (record.terminalStop != 0) {
+            record.terminalStop = 0;
+            session_.Stopping(now);
+            StopAsTheTerminalAsked();
+            stoppedHere = true; // its continue is recorded once the wait lets it in
+            continue;
+        }
+        Nanoseconds left = deadline - now;
+        if (left <= 0 && !stoppedHere) return Woken::kDeadline;
+        if (!stoppedHere) session_.Ran(now);
+        if (left < 0) left = 0;
         timespec timeout{static_cast<time_t>(left / kSecond), static_cast<long>(left % kSecond)};
-        // The stop signals are let in only while waiting, so none can slip in
-        // between the check above and the wait.
         int result = ppoll(&ready, 1, &timeout, &maskBefore);
-        if (result > 0) return true;
-        if (result < 0 && errno != EINTR) return false;
+        stoppedHere = false; // that wait let any continue in
+        if (result > 0) return Woken::kReady;
+        if (result < 0 && errno != EINTR) return Woken::kDeadline;
     }
 }
 

@@ -4,13 +4,13 @@
 
 namespace platform::linux_system {
 namespace {
-bool LeftOut(ToneSession& session) {
-    session.Say("left out of this build");
+bool LeftOut(ToneCall& call) {
+    call.Say("left out of this build");
     return false;
 }
 } // namespace
 
-bool SoundThroughPipeWire(ToneSession& session) { return LeftOut(session); }
-bool SoundThroughPulseAudio(ToneSession& session) { return LeftOut(session); }
+bool SoundThroughPipeWire(ToneCall& call) { return LeftOut(call); }
+bool SoundThroughPulseAudio(ToneCall& call) { return LeftOut(call); }
 
 } // namespace platform::linux_system

@@ -4,11 +4,14 @@
 // padded with silence: a stream drops a last buffer shorter than that.
 // Buffers are filled within the server's cycle, on the library's data thread:
 // a cycle sooner than from the main loop, at the start and at the end.
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <unistd.h>
 
+#include <pipewire/extensions/metadata.h>
 #include <pipewire/pipewire.h>
 #include <spa/param/audio/format-utils.h>
 
@@ -30,7 +33,8 @@ constexpr std::uint32_t kFrameBytes = sizeof(std::int16_t);
     X(pw_main_loop_get_loop) X(pw_main_loop_destroy) X(pw_context_new) X(pw_context_destroy) \
     X(pw_context_connect) X(pw_core_disconnect) X(pw_properties_new) X(pw_stream_new) \
     X(pw_stream_add_listener) X(pw_stream_connect) X(pw_stream_dequeue_buffer) \
-    X(pw_stream_queue_buffer) X(pw_stream_flush) X(pw_stream_get_time_n) X(pw_stream_destroy)
+    X(pw_stream_queue_buffer) X(pw_stream_flush) X(pw_stream_get_time_n) X(pw_stream_get_node_id) \
+    X(pw_stream_destroy)
 // clang-format on
 struct PipeWire {
     PIPEWIRE_SYMBOLS(TONERIX_SYMBOL_FIELD)
@@ -43,12 +47,12 @@ bool RecentEnough(const char* version) {
     return major > 0 || minor > 3 || (minor == 3 && micro >= 49);
 }
 
-bool Load(ToneSession& session, PipeWire& symbols) {
-    void* library = OpenSoundLibrary(session, "libpipewire-0.3.so.0");
-    if (library == nullptr || !Bound(session, true PIPEWIRE_SYMBOLS(TONERIX_BIND_SYMBOL)))
+bool Load(ToneCall& call, PipeWire& symbols) {
+    void* library = OpenSoundLibrary(call, "libpipewire-0.3.so.0");
+    if (library == nullptr || !Bound(call, true PIPEWIRE_SYMBOLS(TONERIX_BIND_SYMBOL)))
         return false;
     if (RecentEnough(symbols.pw_get_library_version())) return true;
-    session.Say("library older than 0.3.49");
+    call.Say("library older than 0.3.49");
     return false;
 }
 
@@ -82,30 +86,72 @@ struct Playback {
     pw_loop* loop = nullptr;
     pw_core* core = nullptr;
     pw_stream* stream = nullptr;
-    spa_hook coreListener{}, streamListener{};
+    pw_registry* registry = nullptr;
+    spa_source* wake = nullptr; // wakes the loop from the data thread
+    spa_hook coreListener{}, streamListener{}, registryListener{};
     int pendingSync = -1;
     bool flushed = false;
     std::atomic<bool> drained = false;
-    bool failed = false;
+    // What the registry says: the session manager's "default" metadata, and
+    // the link from this stream's node; known once the first sync is answered.
+    bool registryKnown = false;
+    std::uint32_t sessionManager = SPA_ID_INVALID, link = SPA_ID_INVALID;
 };
+
+// Whether anything will link the stream to a sink: a link that exists (a sink
+// still starting keeps it negotiating), or a session manager that will make
+// one (it may be busy with a crowd of streams). With neither, nothing will.
+void ReportLink(Playback& playback) {
+    Link link = Link::kNotKnown;
+    if (playback.link != SPA_ID_INVALID)
+        link = Link::kLinked;
+    else if (playback.sessionManager != SPA_ID_INVALID)
+        link = Link::kAwaited;
+    else if (playback.registryKnown)
+        link = Link::kNothing;
+    playback.watch.LinkIs(link);
+}
 
 void OnCoreDone(void* data, std::uint32_t id, int seq) {
     auto& playback = *static_cast<Playback*>(data);
-    if (id == PW_ID_CORE && seq == playback.pendingSync) playback.watch.Answered();
+    if (id != PW_ID_CORE || seq != playback.pendingSync) return;
+    playback.watch.Answered();
+    // The registry's first globals all came before the first answer.
+    playback.registryKnown = true;
+    ReportLink(playback);
 }
 
 void OnCoreError(void* data, std::uint32_t id, int, int result, const char*) {
-    // The connection itself is gone (the server died).
-    if (id == PW_ID_CORE && result == -EPIPE) static_cast<Playback*>(data)->failed = true;
+    // The connection itself is gone (the server died, or refused us).
+    if (id == PW_ID_CORE && result < 0) static_cast<Playback*>(data)->watch.Lost();
 }
 
-// Streaming means linked to a sink that runs; a stream that nothing links
-// (no session manager, no sink, or the session manager gone) stays paused.
-void OnStateChanged(void* data, pw_stream_state, pw_stream_state state, const char*) {
+void OnGlobal(void* data, std::uint32_t id, std::uint32_t, const char* type, std::uint32_t,
+              const spa_dict* props) {
     auto& playback = *static_cast<Playback*>(data);
-    if (state == PW_STREAM_STATE_ERROR) playback.failed = true;
-    if (state == PW_STREAM_STATE_PAUSED || state == PW_STREAM_STATE_STREAMING)
-        playback.watch.Linked(state == PW_STREAM_STATE_STREAMING);
+    if (props == nullptr) return;
+    if (std::strcmp(type, PW_TYPE_INTERFACE_Metadata) == 0) {
+        const char* name = spa_dict_lookup(props, PW_KEY_METADATA_NAME);
+        if (name != nullptr && std::strcmp(name, "default") == 0) playback.sessionManager = id;
+    } else if (std::strcmp(type, PW_TYPE_INTERFACE_Link) == 0 && playback.stream != nullptr) {
+        const char* output = spa_dict_lookup(props, PW_KEY_LINK_OUTPUT_NODE);
+        std::uint32_t node = playback.pw.pw_stream_get_node_id(playback.stream);
+        if (output != nullptr && node != SPA_ID_INVALID &&
+            std::strtoul(output, nullptr, 10) == node)
+            playback.link = id;
+    }
+    ReportLink(playback);
+}
+
+void OnGlobalRemoved(void* data, std::uint32_t id) {
+    auto& playback = *static_cast<Playback*>(data);
+    if (id == playback.sessionManager) playback.sessionManager = SPA_ID_INVALID;
+    if (id == playback.link) playback.link = SPA_ID_INVALID;
+    ReportLink(playback);
+}
+
+void OnStateChanged(void* data, pw_stream_state, pw_stream_state state, const char*) {
+    if (state == PW_STREAM_STATE_ERROR) static_cast<Playback*>(data)->watch.Lost();
 }
 
 void OnProcess(void* data) {
@@ -125,6 +171,7 @@ void OnProcess(void* data) {
     block.chunk->stride = kFrameBytes;
     block.chunk->size = frames * kFrameBytes;
     playback.pw.pw_stream_queue_buffer(playback.stream, buffer);
+    playback.watch.Sounded();
     if (playback.tone.Remaining() == 0) {
         playback.pw.pw_stream_flush(playback.stream, true);
         playback.flushed = true;
@@ -136,14 +183,12 @@ void OnProcess(void* data) {
             time.delay > 0 && time.rate.denom != 0)
             delay = time.delay * kSecond * time.rate.num / time.rate.denom;
         playback.watch.HeardBy(Now() + PlayingTime(frames, kServerRate) + delay);
+        pw_loop_signal_event(playback.loop, playback.wake);
     }
 }
 
-// "Drained" may come every cycle from some versions on: the first is enough.
-// It comes a cycle or two after the tone was heard; the loop does not wait for
-// it once the time the tone is heard by has passed.
-void OnDrained(void* data) { static_cast<Playback*>(data)->drained = true; }
-
+// "Drained" comes a cycle or two after the tone was heard: the loop has
+// returned by then, at the time the tone is heard by.
 pw_core_events CoreEvents() {
     pw_core_events events{};
     events.version = PW_VERSION_CORE_EVENTS;
@@ -152,15 +197,23 @@ pw_core_events CoreEvents() {
     return events;
 }
 
+pw_registry_events RegistryEvents() {
+    pw_registry_events events{};
+    events.version = PW_VERSION_REGISTRY_EVENTS;
+    events.global = OnGlobal;
+    events.global_remove = OnGlobalRemoved;
+    return events;
+}
+
 pw_stream_events StreamEvents() {
     pw_stream_events events{};
     events.version = PW_VERSION_STREAM_EVENTS;
     events.state_changed = OnStateChanged;
     events.process = OnProcess;
-    events.drained = OnDrained;
     return events;
 }
 const pw_core_events kCoreEvents = CoreEvents();
+const pw_registry_events kRegistryEvents = RegistryEvents();
 const pw_stream_events kStreamEvents = StreamEvents();
 
 bool ConnectStream(Playback& playback, std::uint32_t frequency) {
@@ -195,53 +248,83 @@ bool Ask(void* data) {
     return true;
 }
 
-ServerWatch::Step Step(void* data, int sliceMs) {
+void Wait(void* data, Nanoseconds until) {
     auto& playback = *static_cast<Playback*>(data);
-    pw_loop_iterate(playback.loop, sliceMs);
-    if (playback.failed) return ServerWatch::Step::kLost;
-    return playback.drained ? ServerWatch::Step::kPlayed : ServerWatch::Step::kGoOn;
+    Nanoseconds left = until - Now();
+    // Rounded up: a wake a moment early would only judge and sleep again.
+    Nanoseconds ms = left <= 0 ? 0 : (left + kMillisecond - 1) / kMillisecond;
+    pw_loop_iterate(playback.loop, static_cast<int>(ms < INT_MAX ? ms : INT_MAX));
+}
+
+void OnWake(void*, std::uint64_t) {}
+
+// Why the library could not start or connect, from the errno it left.
+const char* WhyNotConnected(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return "access denied";
+    case ECONNREFUSED:
+        return "connection refused";
+    case EAGAIN:
+        return "no thread could be started";
+    case EMFILE:
+    case ENFILE:
+        return "no descriptor free";
+    default:
+        return "could not connect";
+    }
 }
 
 } // namespace
 
-bool SoundThroughPipeWire(ToneSession& session) {
+bool SoundThroughPipeWire(ToneCall& call) {
     PipeWire pw;
     if (!ServerSocketThere()) {
-        session.Say("no server socket");
+        call.Say("no server socket");
         return false;
     }
-    if (!Load(session, pw)) return false;
+    if (!Load(call, pw)) return false;
     pw.pw_init(nullptr, nullptr);
     // tonerix writes nothing to standard error, unless the user asks the
     // library for its messages.
     if (std::getenv("PIPEWIRE_DEBUG") == nullptr) pw.pw_log_set_level(SPA_LOG_LEVEL_NONE);
+    errno = 0;
     pw_main_loop* mainLoop = pw.pw_main_loop_new(nullptr);
-    if (mainLoop == nullptr) return false;
+    if (mainLoop == nullptr) {
+        call.Say(WhyNotConnected(errno));
+        return false;
+    }
     pw_loop* loop = pw.pw_main_loop_get_loop(mainLoop);
     pw_context* context =
         pw.pw_context_new(loop, pw.pw_properties_new(PW_KEY_APP_NAME, "tonerix", nullptr), 0);
     pw_core* core = context != nullptr ? pw.pw_context_connect(context, nullptr, 0) : nullptr;
-    if (core == nullptr) session.Say("could not connect");
+    if (core == nullptr) call.Say(WhyNotConnected(errno));
     bool sounded = false;
     if (core != nullptr) {
-        // No server socket means no server: the next driver is tried. Past
-        // here the server is there, and the tone is its, even if it is lost.
-        sounded = true;
-        const ToneRequest& request = session.Request();
-        Playback playback{pw, ServerWatch(session),
+        const ToneRequest& request = call.Request();
+        Playback playback{pw, ServerWatch(call),
                           SineGenerator(kServerRate, request.frequency,
                                         SineGenerator::FramesFor(kServerRate, request.duration))};
         playback.loop = loop;
         playback.core = core;
+        playback.wake = pw_loop_add_event(loop, OnWake, nullptr);
         pw_core_add_listener(core, &playback.coreListener, &kCoreEvents, &playback);
+        playback.registry = pw_core_get_registry(core, PW_VERSION_REGISTRY, 0);
+        if (playback.registry != nullptr)
+            pw_registry_add_listener(playback.registry, &playback.registryListener,
+                                     &kRegistryEvents, &playback);
         Ask(&playback); // its answer ends the handshake
-        if (ConnectStream(playback, request.frequency)) {
+        if (playback.wake != nullptr && ConnectStream(playback, request.frequency)) {
             pw_loop_enter(loop);
-            playback.watch.Run({Ask, Step, &playback});
+            playback.watch.Run({Ask, Wait, &playback});
             pw_loop_leave(loop);
         } else {
-            session.Say("the server refused the stream");
+            call.Say("the server refused the stream");
         }
+        // A server that took nothing of the tone made no sound: the next
+        // driver is tried. Past that, the tone is its, even if it is lost.
+        sounded = playback.watch.HasSounded();
         if (playback.stream != nullptr) pw.pw_stream_destroy(playback.stream);
         pw.pw_core_disconnect(core);
     }

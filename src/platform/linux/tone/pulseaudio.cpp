@@ -1,7 +1,10 @@
 // The PulseAudio driver: a native playback stream on the user's PulseAudio
 // server (or a PipeWire server's PulseAudio side, or WSL's, through
 // PULSE_SERVER), for systems where ALSA's default device does not lead there.
+// Everything happens in the library's callbacks: the handshake's steps, the
+// stream's requests for more of the tone, the server's answers.
 #include <algorithm>
+#include <climits>
 
 #include <pulse/pulseaudio.h>
 
@@ -14,7 +17,8 @@ namespace platform::linux_system {
 namespace {
 
 constexpr std::uint32_t kChunkFrames = 4096;
-constexpr std::uint64_t kMostAhead = 2 * kServerRate; // frames
+constexpr Nanoseconds kLeastAheadTime = 500 * kMillisecond;
+constexpr Nanoseconds kMostAheadTime = 2 * kSecond;
 constexpr std::uint32_t kDefault = static_cast<std::uint32_t>(-1);
 
 // clang-format off
@@ -22,8 +26,10 @@ constexpr std::uint32_t kDefault = static_cast<std::uint32_t>(-1);
     X(pa_mainloop_new) X(pa_mainloop_get_api) X(pa_mainloop_prepare) X(pa_mainloop_poll) \
     X(pa_mainloop_dispatch) X(pa_mainloop_free) X(pa_proplist_new) X(pa_proplist_sets) \
     X(pa_proplist_free) X(pa_context_new_with_proplist) X(pa_context_connect) \
-    X(pa_context_get_state) X(pa_context_get_server_info) X(pa_context_disconnect) \
-    X(pa_context_unref) X(pa_operation_unref) X(pa_stream_new_with_proplist) \
+    X(pa_context_set_state_callback) X(pa_context_get_state) X(pa_context_errno) \
+    X(pa_context_get_server_info) X(pa_context_disconnect) X(pa_context_unref) \
+    X(pa_operation_unref) X(pa_stream_new_with_proplist) X(pa_stream_set_state_callback) \
+    X(pa_stream_set_write_callback) X(pa_stream_set_started_callback) \
     X(pa_stream_connect_playback) X(pa_stream_get_state) X(pa_stream_writable_size) \
     X(pa_stream_write) X(pa_stream_drain) X(pa_stream_disconnect) X(pa_stream_unref)
 // clang-format on
@@ -31,28 +37,49 @@ struct PulseAudio {
     PULSEAUDIO_SYMBOLS(TONERIX_SYMBOL_FIELD)
 };
 
-bool Load(ToneSession& session, PulseAudio& symbols) {
-    void* library = OpenSoundLibrary(session, "libpulse.so.0");
-    return library != nullptr && Bound(session, true PULSEAUDIO_SYMBOLS(TONERIX_BIND_SYMBOL));
+bool Load(ToneCall& call, PulseAudio& symbols) {
+    void* library = OpenSoundLibrary(call, "libpulse.so.0");
+    return library != nullptr && Bound(call, true PULSEAUDIO_SYMBOLS(TONERIX_BIND_SYMBOL));
 }
 
 struct Playback {
     const PulseAudio& pa;
+    ToneCall& call;
     ServerWatch watch;
     SineGenerator tone;
-    std::uint32_t frequency;
     pa_mainloop* loop = nullptr;
     pa_context* context = nullptr;
     pa_stream* stream = nullptr;
-    pa_context_state_t state = PA_CONTEXT_UNCONNECTED;
-    bool draining = false, drained = false;
+    bool draining = false;
 };
+
+// Why the connection failed, in the server's own terms.
+const char* WhyNotConnected(int error) {
+    switch (error) {
+    case PA_ERR_ACCESS:
+        return "access denied (the server refused tonerix's cookie)";
+    case PA_ERR_CONNECTIONREFUSED:
+        return "connection refused";
+    case PA_ERR_CONNECTIONTERMINATED:
+        return "the server closed the connection (too many clients?)";
+    case PA_ERR_INVALIDSERVER:
+        return "no such server";
+    default:
+        return "the connection or the stream was lost";
+    }
+}
 
 void OnServerInfo(pa_context*, const pa_server_info*, void* data) {
     static_cast<Playback*>(data)->watch.Answered();
 }
 
-void OnDrained(pa_stream*, int, void* data) { static_cast<Playback*>(data)->drained = true; }
+// Drained means played: sounded, even if the start was never reported.
+void OnDrained(pa_stream*, int, void* data) {
+    auto& playback = *static_cast<Playback*>(data);
+    playback.watch.Sounded();
+    playback.watch.HeardBy(Now());
+}
+void OnStarted(pa_stream*, void* data) { static_cast<Playback*>(data)->watch.Sounded(); }
 
 // Asks for a round trip once connected; the answer comes to OnServerInfo.
 bool Ask(void* data) {
@@ -65,9 +92,38 @@ bool Ask(void* data) {
     return true;
 }
 
+// Writes what the stream has room for; drains once the tone is all written.
+void OnWritable(pa_stream* stream, std::size_t, void* data) {
+    auto& playback = *static_cast<Playback*>(data);
+    const PulseAudio& pa = playback.pa;
+    std::int16_t samples[kChunkFrames];
+    for (;;) {
+        std::size_t bytes = pa.pa_stream_writable_size(stream);
+        if (bytes == static_cast<std::size_t>(-1)) return playback.watch.Lost();
+        std::size_t room = bytes / sizeof samples[0];
+        if (room == 0 || playback.tone.Remaining() == 0) break;
+        std::uint32_t frames =
+            playback.tone.Fill(samples, std::min<std::size_t>(room, kChunkFrames));
+        pa.pa_stream_write(stream, samples, frames * sizeof samples[0], nullptr, 0,
+                           PA_SEEK_RELATIVE);
+    }
+    if (playback.tone.Remaining() == 0 && !playback.draining) {
+        pa_operation* drain = pa.pa_stream_drain(stream, OnDrained, &playback);
+        if (drain != nullptr) pa.pa_operation_unref(drain);
+        playback.draining = true;
+    }
+}
+
+void OnStreamState(pa_stream* stream, void* data) {
+    auto& playback = *static_cast<Playback*>(data);
+    if (!PA_STREAM_IS_GOOD(playback.pa.pa_stream_get_state(stream))) {
+        playback.watch.Lost(WhyNotConnected(playback.pa.pa_context_errno(playback.context)));
+    }
+}
+
 bool OpenStream(Playback& playback) {
     const PulseAudio& pa = playback.pa;
-    StreamName name(playback.frequency);
+    StreamName name(playback.call.Request().frequency);
     pa_proplist* properties = pa.pa_proplist_new();
     pa.pa_proplist_sets(properties, PA_PROP_MEDIA_NAME, name.text);
     // As desktop event sounds say it, so that a desktop's event volume applies.
@@ -76,99 +132,90 @@ bool OpenStream(Playback& playback) {
     playback.stream =
         pa.pa_stream_new_with_proplist(playback.context, name.text, &format, nullptr, properties);
     pa.pa_proplist_free(properties);
-    // Room for the whole tone, up to a few seconds: the server's default
+    if (playback.stream == nullptr) return false;
+    pa.pa_stream_set_state_callback(playback.stream, OnStreamState, &playback);
+    pa.pa_stream_set_write_callback(playback.stream, OnWritable, &playback);
+    pa.pa_stream_set_started_callback(playback.stream, OnStarted, &playback);
+    // Room for a few round trips to the server (the handshake measured them),
+    // never less than half a second nor more than two: the server's default
     // target of a quarter second needs a round trip per quarter second, and a
-    // server far away then plays the tone in pieces.
-    std::uint64_t bytes = std::min(playback.tone.Remaining(), kMostAhead) * sizeof(std::int16_t);
+    // server far away then plays the tone in pieces. More than the server
+    // needs is no better: a server that stalls with a whole long tone queued
+    // drops part of it as it catches up.
+    Nanoseconds ahead = std::clamp(4 * playback.watch.Path().srtt, kLeastAheadTime, kMostAheadTime);
+    std::uint64_t frames = static_cast<std::uint64_t>(ahead / kMillisecond) * kServerRate / 1000;
+    std::uint64_t bytes = std::min(playback.tone.Remaining(), frames) * sizeof(std::int16_t);
     const pa_buffer_attr buffer{kDefault, static_cast<std::uint32_t>(bytes), kDefault, kDefault,
                                 kDefault};
-    return playback.stream != nullptr &&
-           pa.pa_stream_connect_playback(playback.stream, nullptr, &buffer, PA_STREAM_NOFLAGS,
+    return pa.pa_stream_connect_playback(playback.stream, nullptr, &buffer, PA_STREAM_NOFLAGS,
                                          nullptr, nullptr) == 0;
 }
 
-// Writes what the stream has room for; drains once the tone is all written.
-// False when the stream failed.
-bool Feed(Playback& playback) {
-    const PulseAudio& pa = playback.pa;
-    std::int16_t samples[kChunkFrames];
-    for (;;) {
-        std::size_t bytes = pa.pa_stream_writable_size(playback.stream);
-        if (bytes == static_cast<std::size_t>(-1)) return false;
-        std::size_t room = bytes / sizeof samples[0];
-        if (room == 0 || playback.tone.Remaining() == 0) break;
-        std::uint32_t frames =
-            playback.tone.Fill(samples, room < kChunkFrames ? room : kChunkFrames);
-        pa.pa_stream_write(playback.stream, samples, frames * sizeof samples[0], nullptr, 0,
-                           PA_SEEK_RELATIVE);
+// Each step of the handshake is a round trip the server answered.
+void OnContextState(pa_context* context, void* data) {
+    auto& playback = *static_cast<Playback*>(data);
+    pa_context_state_t state = playback.pa.pa_context_get_state(context);
+    if (state == PA_CONTEXT_SETTING_NAME || state == PA_CONTEXT_READY) playback.watch.Answered();
+    if (state == PA_CONTEXT_SETTING_NAME) playback.watch.Asked();
+    if (state == PA_CONTEXT_READY && playback.stream == nullptr && !OpenStream(playback)) {
+        playback.watch.Lost("the server refused the stream");
     }
-    if (playback.tone.Remaining() == 0 && !playback.draining) {
-        pa_operation* drain = pa.pa_stream_drain(playback.stream, OnDrained, &playback);
-        if (drain != nullptr) pa.pa_operation_unref(drain);
-        playback.draining = true;
+    if (!PA_CONTEXT_IS_GOOD(state)) {
+        playback.watch.Lost(WhyNotConnected(playback.pa.pa_context_errno(context)));
     }
-    return true;
 }
 
-// Opens the stream once connected, feeds it, and runs the loop for a slice.
-ServerWatch::Step Step(void* data, int sliceMs) {
-    using Step = ServerWatch::Step;
+void Wait(void* data, Nanoseconds until) {
     auto& playback = *static_cast<Playback*>(data);
     const PulseAudio& pa = playback.pa;
-    pa_context_state_t state = pa.pa_context_get_state(playback.context);
-    if (!PA_CONTEXT_IS_GOOD(state)) return Step::kLost;
-    // Each step of the handshake is a round trip the server answered.
-    if (state != playback.state &&
-        (state == PA_CONTEXT_SETTING_NAME || state == PA_CONTEXT_READY)) {
-        playback.watch.Answered();
-        if (state != PA_CONTEXT_READY) playback.watch.Asked();
-    }
-    playback.state = state;
-    if (state == PA_CONTEXT_READY) {
-        if (playback.stream == nullptr && !OpenStream(playback)) return Step::kLost;
-        pa_stream_state_t streamState = pa.pa_stream_get_state(playback.stream);
-        if (!PA_STREAM_IS_GOOD(streamState)) return Step::kLost;
-        if (streamState == PA_STREAM_READY && !Feed(playback)) return Step::kLost;
-    }
-    if (pa.pa_mainloop_prepare(playback.loop, sliceMs * 1000) < 0 ||
+    Nanoseconds left = until - Now();
+    Nanoseconds us = left <= 0 ? 0 : (left + 999) / 1000;
+    if (pa.pa_mainloop_prepare(playback.loop,
+                               static_cast<int>(std::min<Nanoseconds>(us, INT_MAX))) < 0 ||
         pa.pa_mainloop_poll(playback.loop) < 0 || pa.pa_mainloop_dispatch(playback.loop) < 0)
-        return Step::kLost;
-    return playback.drained ? Step::kPlayed : Step::kGoOn;
+        playback.watch.Lost();
 }
 
 } // namespace
 
-bool SoundThroughPulseAudio(ToneSession& session) {
+bool SoundThroughPulseAudio(ToneCall& call) {
     PulseAudio pa;
-    if (!Load(session, pa)) return false;
+    if (!Load(call, pa)) return false;
     pa_mainloop* loop = pa.pa_mainloop_new();
-    if (loop == nullptr) return false;
+    if (loop == nullptr) {
+        call.Say("no descriptor free");
+        return false;
+    }
     pa_proplist* properties = pa.pa_proplist_new();
     pa.pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, "tonerix");
     pa_context* context =
         pa.pa_context_new_with_proplist(pa.pa_mainloop_get_api(loop), "tonerix", properties);
     pa.pa_proplist_free(properties);
     bool sounded = false;
-    session.Say("connection refused");
     // Never start a server: the one the user runs, or none.
     if (context != nullptr &&
         pa.pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) == 0) {
-        const ToneRequest& request = session.Request();
-        Playback playback{pa, ServerWatch(session),
+        const ToneRequest& request = call.Request();
+        Playback playback{pa, call, ServerWatch(call),
                           SineGenerator(kServerRate, request.frequency,
-                                        SineGenerator::FramesFor(kServerRate, request.duration)),
-                          request.frequency};
+                                        SineGenerator::FramesFor(kServerRate, request.duration))};
         playback.loop = loop;
         playback.context = context;
-        // A server that never answered was never reached: the next driver is tried.
-        sounded = playback.watch.Run({Ask, Step, &playback}) != ServerWatch::Step::kLost ||
-                  playback.watch.EverAnswered();
-        if (!sounded) session.Say("connection refused");
+        pa.pa_context_set_state_callback(context, OnContextState, &playback);
+        playback.watch.Run({Ask, Wait, &playback});
+        // A server that played nothing of the tone made no sound: the next
+        // driver is tried. Past that, the tone is its, even if it is lost.
+        sounded = playback.watch.HasSounded();
         if (playback.stream != nullptr) {
+            pa.pa_stream_set_state_callback(playback.stream, nullptr, nullptr);
             pa.pa_stream_disconnect(playback.stream);
             pa.pa_stream_unref(playback.stream);
         }
+        pa.pa_context_set_state_callback(context, nullptr, nullptr);
         pa.pa_context_disconnect(context);
+    } else {
+        call.Say(context != nullptr ? WhyNotConnected(pa.pa_context_errno(context))
+                                    : "could not connect");
     }
     if (context != nullptr) pa.pa_context_unref(context);
     pa.pa_mainloop_free(loop);

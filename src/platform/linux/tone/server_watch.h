@@ -1,22 +1,15 @@
-// The loop both sound-server drivers run while their stream plays, and how it
-// tells a slow server from a dead one.
-//
-// A server is judged by its answers. Before the tone's end nothing but a stop,
-// a lost connection or a failed stream ends the wait: the call cannot return
-// before the end anyway. After it, a live server answers round trips even
-// while its sink is asleep (a power-saved codec, a Bluetooth headset waking
-// up), so the loop waits for the sink as long as the answers come, and gives
-// up once a question has gone unanswered for longer than the path to the
-// server explains: the round trip is measured on the connection, as TCP
-// measures its retransmission timeout. Only time the loop itself was running
-// counts: after a gap in the loop (tonerix stopped, the machine asleep) the
-// question is asked afresh.
+// The loop both sound-server drivers run while their stream plays. The
+// drivers report what their server says (answers, the stream's link, whether
+// any of the tone was taken, when the last of it is heard); the verdict
+// decides; the loop sleeps until the library has news or the verdict's next
+// time comes.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 
-#include "platform/linux/tone/tone_session.h"
+#include "platform/linux/tone/tone_call.h"
+#include "platform/linux/tone/verdict.h"
 
 namespace platform::linux_system {
 
@@ -29,58 +22,43 @@ struct StreamName {
 
 class ServerWatch {
   public:
-    enum class Step { kGoOn, kPlayed, kLost, kGivenUp };
     // What a driver does for the loop, on its own `driver` record.
     struct Conversation {
         // Sends a round trip that a live server answers while its sink
         // sleeps; false when none could be sent now.
         bool (*ask)(void* driver);
-        // Runs the library's loop for up to `sliceMs`: kPlayed once the tone
-        // has been heard, kLost when the connection or the stream is gone.
-        Step (*step)(void* driver, int sliceMs);
+        // Runs the library's loop until it has something to report, or `until`.
+        void (*wait)(void* driver, Nanoseconds until);
         void* driver;
     };
 
     // Counts the connection's handshake, just begun, as the first question.
-    explicit ServerWatch(ToneSession& session);
+    explicit ServerWatch(ToneCall& call);
 
-    // Runs `conversation` until the tone is heard (kPlayed), the connection or
-    // stream is lost (kLost), or a stop or a silent server ends the wait
-    // (kGivenUp).
-    Step Run(Conversation conversation);
-    // The server answered the question (or a step of the handshake).
+    // Runs `conversation` until the verdict is in, says why, and returns it.
+    Verdict::Kind Run(Conversation conversation);
+
+    // Facts, from the library loop's thread: the server answered the question
+    // (or a step of the handshake); a question went out outside the loop; the
+    // connection or the stream is gone; what links the stream to a sink.
     void Answered();
-    // A question went out outside the loop: the handshake's next step.
     void Asked();
-    bool EverAnswered() const { return everAnswered_; }
-    // Whether the stream is linked to a sink that will play it, for a driver
-    // that can tell. A stream left unlinked for kLinkWait is taken for one
-    // that nothing will play (no session manager, no sink), and is not waited
-    // for past the tone's end. Any thread.
-    void Linked(bool linked);
-    // When the last of the tone will have been heard, once it is all queued.
-    // Any thread.
+    void Lost(const char* why = nullptr);
+    void LinkIs(Link link) { facts_.link = link; }
+    // From any thread: the server took some of the tone, and when its last
+    // sample will be heard once all is queued.
+    void Sounded() { sounded_ = true; }
+    bool HasSounded() const { return sounded_; }
+    // The round trip to the server, as measured so far.
+    const RoundTrip& Path() const { return facts_.path; }
     void HeardBy(Nanoseconds time) { heardBy_ = time; }
 
   private:
-    // Why to give up now, or null.
-    const char* GiveUp(Nanoseconds now) const;
-    Step Ended(Step step, const char* outcome);
-    Nanoseconds AnswerLimit() const;
-    // When the pending question, or else the next one, should be answered by.
-    Nanoseconds AnswerDue() const;
-    // Tells the session.
-    void Expect();
-
-    ToneSession& session_;
-    Nanoseconds askedAt_;
-    Nanoseconds lastTurn_;
-    // Smoothed round trip and its variation; no sample yet while srtt_ is 0.
-    Nanoseconds srtt_ = 0, rttvar_ = 0;
+    ToneCall& call_;
+    ServerFacts facts_;
     std::atomic<Nanoseconds> heardBy_{0};
-    std::atomic<Nanoseconds> unlinkedSince_{0}; // 0: linked, or not known
-    bool pending_ = true;
-    bool everAnswered_ = false;
+    std::atomic<bool> sounded_{false};
+    const char* lostBecause_ = nullptr; // the driver's words for the loss
 };
 
 } // namespace platform::linux_system

@@ -11,7 +11,7 @@
 
 #include <dlfcn.h>
 
-#include "platform/linux/tone/tone_session.h"
+#include "platform/linux/tone/tone_call.h"
 
 #define TONERIX_SYMBOL_FIELD(symbol) decltype(&::symbol) symbol = nullptr;
 #define TONERIX_BIND_SYMBOL(symbol)                                                                \
@@ -23,9 +23,9 @@ namespace platform::linux_system {
 // elevated privileges: a library's configuration and plugins are the
 // invoking user's, and never run set-user-ID.
 // Says why when it is null.
-void* OpenSoundLibrary(ToneSession& session, const char* name);
+void* OpenSoundLibrary(ToneCall& call, const char* name);
 // `all`, saying so when a symbol was missing.
-bool Bound(ToneSession& session, bool all);
+bool Bound(ToneCall& call, bool all);
 
 // Sets `function` to the library's symbol `name`; false when it is missing.
 template <typename Function> bool Bind(void* library, const char* name, Function& function) {

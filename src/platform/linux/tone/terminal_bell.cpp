@@ -9,18 +9,18 @@
 
 namespace platform::linux_system {
 
-bool SoundThroughTerminalBell(ToneSession& session) {
+bool SoundThroughTerminalBell(ToneCall& call) {
     // Never standard output, whose bytes are the program's: the terminal itself.
     int fd = open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) { // cron, a service, CI
-        session.Say("no controlling terminal");
+        call.Say("no controlling terminal");
         return false;
     }
     // The user's own virtual console sounds the tone itself, pitch and all.
-    if (HoldToneOnConsole(fd, session)) return true;
+    if (HoldToneOnConsole(fd, call)) return true;
     [[maybe_unused]] ssize_t written = write(fd, "\a", 1);
     close(fd);
-    session.Say("rang the terminal's bell");
+    call.Say("rang the terminal's bell");
     return true;
 }
 

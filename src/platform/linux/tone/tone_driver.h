@@ -1,24 +1,28 @@
 // What a tone driver is handed and returns, and the drivers there are. A
 // driver either sounds the tone or declines, having made no sound, so that the
-// next one is tried.
+// next one is tried; once it has sounded anything, the tone is its.
 #pragma once
 
-#include "platform/linux/tone/tone_session.h"
+#include <cstddef>
+
+#include "platform/linux/tone/tone_call.h"
 
 namespace platform::linux_system {
 
 struct ToneDriver {
     const char* name; // for TONERIX_DRIVER
     // False when the driver cannot sound here. Runs on the worker thread,
-    // which takes no signals: it watches the session's StopRequested instead,
-    // and reaches nothing but the session.
-    bool (*sound)(ToneSession& session);
+    // which takes no signals, and reaches nothing but its call.
+    bool (*sound)(ToneCall& call);
 };
 
-bool SoundThroughPipeWire(ToneSession& session);
-bool SoundThroughPulseAudio(ToneSession& session);
-bool SoundThroughAlsa(ToneSession& session);
-bool SoundThroughPcSpeaker(ToneSession& session);
-bool SoundThroughTerminalBell(ToneSession& session);
+// The most drivers a table may hold: the worker keeps its own copy.
+inline constexpr std::size_t kMostDrivers = 8;
+
+bool SoundThroughPipeWire(ToneCall& call);
+bool SoundThroughPulseAudio(ToneCall& call);
+bool SoundThroughAlsa(ToneCall& call);
+bool SoundThroughPcSpeaker(ToneCall& call);
+bool SoundThroughTerminalBell(ToneCall& call);
 
 } // namespace platform::linux_system

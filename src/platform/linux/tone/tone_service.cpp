@@ -9,7 +9,7 @@
 #include <ctime>
 
 #include "platform/linux/tone/interruption.h"
-#include "platform/linux/tone/library_messages.h"
+#include "platform/linux/tone/standard_error.h"
 #include "platform/linux/tone/worker.h"
 #include "platform/platform.h"
 
@@ -18,8 +18,8 @@ namespace {
 
 using namespace linux_system;
 
-bool SoundNothing(ToneSession& session) {
-    session.Say("a silent wait");
+bool SoundNothing(ToneCall& call) {
+    call.Say("a silent wait");
     return true;
 }
 
@@ -30,6 +30,7 @@ constexpr ToneDriver kDrivers[] = {
     {"alsa", SoundThroughAlsa},         {"pc-speaker", SoundThroughPcSpeaker},
     {"bell", SoundThroughTerminalBell}, {"silence", SoundNothing},
 };
+static_assert(std::size(kDrivers) <= kMostDrivers, "the worker's job holds every driver");
 
 } // namespace
 
@@ -50,11 +51,6 @@ bool Beep(std::uint32_t frequency, std::uint32_t duration) {
 namespace platform::linux_system {
 namespace {
 
-// How often the service looks up from its wait, and how much longer a turn
-// must take to mean that the service itself was not running.
-constexpr Nanoseconds kTurn = 50 * kMillisecond;
-constexpr Nanoseconds kOwnPause = 100 * kMillisecond;
-
 // The range the Windows service accepts.
 constexpr std::uint32_t kLowestFrequency = 37;
 constexpr std::uint32_t kHighestFrequency = 32767;
@@ -62,16 +58,19 @@ constexpr std::uint32_t kHighestFrequency = 32767;
 // What the worker owns: its share of the session, which outlives the call
 // when the worker is given up on, and its own copy of the drivers.
 struct ToneJob {
-    static constexpr std::size_t kMostDrivers = 8;
     ToneSession* session;
     std::size_t count;
     ToneDriver drivers[kMostDrivers];
 };
 
+// The drivers in order, until one sounds. One that declines when the tone's
+// time is over leaves none for the next: only the silence after it is left.
 void SoundWithFirstDriverThatCan(void* argument) {
     auto* job = static_cast<ToneJob*>(argument);
     ToneSession& session = *job->session;
     for (std::size_t i = 0; i < job->count && !session.StopRequested(); ++i) {
+        if (i > 0 && i + 1 < job->count && Now() >= session.Request().end + session.NotRunning())
+            continue;
         session.Begin(job->drivers[i].name);
         bool sounded = job->drivers[i].sound(session);
         session.Report(sounded);
@@ -87,29 +86,26 @@ ToneJob* NewJob(ToneSession* session, std::span<const ToneDriver> drivers) {
     auto* job = static_cast<ToneJob*>(std::malloc(sizeof(ToneJob)));
     if (job == nullptr) return nullptr;
     job->session = session;
-    job->count = std::min(drivers.size(), ToneJob::kMostDrivers);
+    job->count = std::min(drivers.size(), kMostDrivers);
     std::copy_n(drivers.begin(), job->count, job->drivers);
     return job;
 }
 
-// Runs the drivers on a worker and waits for them, within the signals' guard
-// and with the libraries' messages kept off standard error.
+// Runs the drivers on a worker and waits for them within the signals' guard;
+// then waits out the tone, so the call never returns early.
 void Sound(ToneSession& session, std::span<const ToneDriver> drivers) {
     StopSignalGuard guard(session);
-    LibraryMessagesHidden quiet;
-    // Without a worker the tone is a silent wait. A driver still busy when it
-    // is given up on is left behind with its share of the session.
+    using Woken = StopSignalGuard::Woken;
+    // A driver still busy when it is given up on is left behind with its
+    // share of the session.
     ToneJob* job = NewJob(&session, drivers);
-    if (job != nullptr && session.DoneFd() >= 0 && StartWorker(SoundWithFirstDriverThatCan, job)) {
-        // Woken often, to see whether the service itself was paused.
-        for (Nanoseconds turn = Now();;) {
-            if (guard.WaitFor(session.DoneFd(), std::min(session.GiveUpAt(), turn + kTurn)) ||
-                session.StopRequested())
-                break;
-            Nanoseconds now = Now();
-            if (now - turn > kTurn + kOwnPause) session.Paused(now - turn - kTurn);
-            turn = now;
-            if (now >= session.GiveUpAt()) {
+    if (job != nullptr && StartWorker(SoundWithFirstDriverThatCan, job)) {
+        // Woken by the worker, a signal, or the give-up time, which a sound
+        // server's verdict and a stop of the program move on.
+        for (;;) {
+            Woken woken = guard.Wait(session.DoneFd(), session.GiveUpAt());
+            if (woken == Woken::kReady || woken == Woken::kStopped) break;
+            if (woken == Woken::kDeadline && Now() >= session.GiveUpAt()) {
                 session.Say("given up on: still busy at the deadline");
                 session.Report(true);
                 break;
@@ -117,11 +113,21 @@ void Sound(ToneSession& session, std::span<const ToneDriver> drivers) {
         }
     } else {
         std::free(job);
+        session.Begin("worker");
+        session.Say("no thread could be started: a silent wait");
+        session.Report(false);
         session.Release(); // the worker's share
     }
-    // The call never returns early, whatever the driver managed.
-    guard.WaitFor(-1, session.Request().end);
+    while (guard.Wait(-1, session.Request().end) == Woken::kContinued) {
+    }
     session.End();
+}
+
+// A silent wait, which the stop signals end as usual.
+void WaitOut(Nanoseconds end) {
+    timespec until{static_cast<time_t>(end / kSecond), static_cast<long>(end % kSecond)};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+    }
 }
 
 } // namespace
@@ -131,12 +137,12 @@ bool SoundTone(std::span<const ToneDriver> drivers, std::uint32_t frequency,
     if (frequency < kLowestFrequency || frequency > kHighestFrequency) return false;
     if (duration == 0) return true;
     ToneRequest request{frequency, duration, Now() + Nanoseconds{duration} * kMillisecond};
-    ToneSession* session = ToneSession::Shared(request);
-    if (session == nullptr) { // no memory: a silent wait, which signals end as usual
-        timespec end{static_cast<time_t>(request.end / kSecond),
-                     static_cast<long>(request.end % kSecond)};
-        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &end, nullptr) == EINTR) {
-        }
+    StandardErrorSetAside standardError;
+    ToneSession* session =
+        standardError.Ready() ? ToneSession::Shared(request, standardError.Debug()) : nullptr;
+    if (session == nullptr) {
+        standardError.Say("tonerix: no descriptor or memory free: a silent wait\n");
+        WaitOut(request.end);
         return true;
     }
     Sound(*session, drivers);

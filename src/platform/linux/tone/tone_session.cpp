@@ -1,22 +1,20 @@
-// One tone's session: the stop, the held device and the server's answers.
+// One tone's session: the held device, the stop, the time the program was
+// not running, and the debug lines.
 #include "platform/linux/tone/tone_session.h"
+
+#include "platform/linux/tone/standard_error.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <new>
-#include <sched.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
 namespace platform::linux_system {
 namespace {
-// Sleeps are cut into slices so that a stop that lands just before a sleep
-// begins still ends it promptly.
-constexpr Nanoseconds kLongestSlice = 50 * kMillisecond;
 
 // Held for a scope, like std::lock_guard, which would bring in the C++
 // library's exceptions for a failure that cannot happen here.
@@ -31,26 +29,61 @@ class Locked {
     pthread_mutex_t& mutex_;
 };
 
-static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free &&
-                  std::atomic<Nanoseconds>::is_always_lock_free,
-              "signal handlers need lock-free atomics");
 } // namespace
 
-ToneSession::ToneSession(const ToneRequest& request)
-    : request_(request), done_(eventfd(0, EFD_CLOEXEC)) {
-    // Set aside before the libraries' messages are kept off standard error.
-    const char* debug = std::getenv("TONERIX_DEBUG");
-    if (debug != nullptr && *debug != '\0' && std::strcmp(debug, "0") != 0)
-        debug_ = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+bool ToneCall::SleepUntil(Nanoseconds deadline) const {
+    timespec until{static_cast<time_t>(deadline / kSecond), static_cast<long>(deadline % kSecond)};
+    while (!StopRequested() &&
+           clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+    }
+    return !StopRequested();
 }
 
-ToneSession::~ToneSession() {
-    if (done_ >= 0) close(done_);
-    if (debug_ >= 0) close(debug_);
+bool ToneCall::SwitchOn(HeldDevice device) {
+    Locked hold(switching_);
+    if (ended_ || StopRequested()) return false;
+    device_ = device;
+    held_ = true;
+    if (!silenced_) device.set(device.fd, request_.frequency);
+    return true;
+}
+
+void ToneCall::SwitchOff() {
+    Locked hold(switching_);
+    if (held_) device_.set(device_.fd, 0);
+    held_ = false;
+}
+
+ToneSession::ToneSession(const ToneRequest& request, int debug, int done)
+    : ToneCall(request), debug_(debug), done_(done), lastRunning_(Now()) {}
+
+ToneSession::~ToneSession() { close(done_); }
+
+ToneSession* ToneSession::Shared(const ToneRequest& request, int debug) {
+    // Above the standard descriptors, which may be closed: never in their place.
+    int done = eventfd(0, EFD_CLOEXEC);
+    if (done >= 0 && done <= STDERR_FILENO) {
+        int moved = fcntl(done, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+        close(done);
+        done = moved;
+    }
+    void* memory = done >= 0 ? std::malloc(sizeof(ToneSession)) : nullptr;
+    if (memory == nullptr) {
+        if (done >= 0) close(done);
+        return nullptr;
+    }
+    return new (memory) ToneSession(request, debug, done);
+}
+
+void ToneSession::Release() {
+    if (--shares_ != 0) return;
+    this->~ToneSession();
+    std::free(this);
 }
 
 void ToneSession::Begin(const char* driver) {
     outcome_ = nullptr;
+    giveUpBy_ = 0; // a driver that declined leaves no verdict behind
     driver_ = driver;
 }
 
@@ -61,61 +94,13 @@ void ToneSession::Report(bool sounded) {
     if (outcome == nullptr) outcome = sounded ? "sounded the tone" : "declined";
     char line[160];
     int length = std::snprintf(line, sizeof line, "tonerix: %s: %s\n", driver, outcome);
-    if (length <= 0) return;
-    [[maybe_unused]] ssize_t ignored =
-        write(debug_, line, std::min<std::size_t>(length, sizeof line - 1));
-}
-
-ToneSession* ToneSession::Shared(const ToneRequest& request) {
-    void* memory = std::malloc(sizeof(ToneSession));
-    if (memory == nullptr) return nullptr;
-    auto* session = new (memory) ToneSession(request);
-    session->shares_ = 2;
-    return session;
-}
-
-void ToneSession::Release() {
-    if (--shares_ != 0) return;
-    this->~ToneSession();
-    std::free(this);
-}
-
-bool ToneSession::SleepUntil(Nanoseconds deadline) const {
-    for (;;) {
-        if (StopRequested()) return false;
-        Nanoseconds now = Now();
-        if (now >= deadline) return true;
-        Nanoseconds wake = std::min(deadline, now + kLongestSlice);
-        timespec until{static_cast<time_t>(wake / kSecond), static_cast<long>(wake % kSecond)};
-        int result = clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr);
-        if (result != 0 && result != EINTR) return true;
-    }
-}
-
-bool ToneSession::SwitchOn(HeldDevice device) {
-    Locked hold(switching_);
-    if (ended_) return false;
-    device_ = device;
-    held_ = true;
-    device.set(device.fd, request_.frequency);
-    return true;
-}
-
-void ToneSession::SwitchOff() {
-    Locked hold(switching_);
-    LetGo();
-}
-
-void ToneSession::LetGo() {
-    if (!held_) return;
-    held_ = false;
-    while (handlers_ != 0)
-        sched_yield(); // a handler that saw it held is still at it
-    device_.set(device_.fd, 0);
+    if (length > 0) WriteIfReady(debug_, line, std::min<std::size_t>(length, sizeof line - 1));
 }
 
 Nanoseconds ToneSession::GiveUpAt() const {
-    return std::max(request_.end + paused_, answerBy_.load()) + kToneGrace;
+    Nanoseconds giveUpBy = giveUpBy_;
+    return std::max(request_.end + notRunning_ + kToneGrace,
+                    giveUpBy != 0 ? giveUpBy + kVerdictGrace : 0);
 }
 
 void ToneSession::Finished() const {
@@ -123,30 +108,41 @@ void ToneSession::Finished() const {
     [[maybe_unused]] ssize_t ignored = write(done_, &one, sizeof one);
 }
 
-void ToneSession::End() {
-    Locked hold(switching_);
-    ended_ = true;
-    LetGo();
-}
-
-template <typename Use> void ToneSession::WithHeldDevice(Use use) {
-    ++handlers_;
-    if (held_) use(device_);
-    --handlers_;
+void ToneSession::Switch(std::uint32_t frequency) {
+    if (held_) device_.set(device_.fd, frequency);
 }
 
 void ToneSession::Stop(int signal) {
-    Silence();
+    Locked hold(switching_);
     stopSignal_ = signal;
+    silenced_ = true;
+    Switch(0);
 }
 
-void ToneSession::Silence() {
-    WithHeldDevice([](const HeldDevice& device) { device.set(device.fd, 0); });
+void ToneSession::Stopping(Nanoseconds now) {
+    Locked hold(switching_);
+    lastRunning_ = now;
+    silenced_ = true;
+    Switch(0);
 }
 
-void ToneSession::Resume() {
-    if (StopRequested() || Now() >= request_.end) return;
-    WithHeldDevice([this](const HeldDevice& device) { device.set(device.fd, request_.frequency); });
+void ToneSession::Continued(Nanoseconds at) {
+    // Counted from the last time this thread ran: never short, so a server
+    // is given more time after a stop, never less.
+    if (at > lastRunning_) notRunning_ = notRunning_ + (at - lastRunning_);
+    resumedAt_ = at;
+    lastRunning_ = at;
+    Locked hold(switching_);
+    if (stopSignal_ != 0 || ended_) return;
+    silenced_ = false;
+    if (Now() < request_.end) Switch(request_.frequency);
+}
+
+void ToneSession::End() {
+    Locked hold(switching_);
+    ended_ = true;
+    Switch(0);
+    held_ = false;
 }
 
 } // namespace platform::linux_system

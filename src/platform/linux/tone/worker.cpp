@@ -53,11 +53,6 @@ bool StartWorker(void (*work)(void*), void* argument) {
     pthread_attr_t attributes;
     pthread_attr_init(&attributes);
     pthread_attr_setstacksize(&attributes, kStackBytes);
-    // For the libraries' threads too; and an arena a thread would reserve 64 MiB
-    // of address space, which under an address-space limit a sound server's
-    // client cannot spare beside its shared memory pools.
-    pthread_setattr_default_np(&attributes);
-    mallopt(M_ARENA_MAX, 1);
     pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
     auto* start = static_cast<Start*>(std::malloc(sizeof(Start)));
     pthread_t thread;
@@ -71,6 +66,18 @@ bool StartWorker(void (*work)(void*), void* argument) {
     pthread_attr_destroy(&attributes);
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     return started;
+}
+
+void SetThreadDefaults() {
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setstacksize(&attributes, kStackBytes);
+    pthread_setattr_default_np(&attributes);
+    pthread_attr_destroy(&attributes);
+    // An arena a thread would reserve 64 MiB of address space, which under an
+    // address-space limit a sound server's client cannot spare beside its
+    // shared memory pools.
+    mallopt(M_ARENA_MAX, 1);
 }
 
 } // namespace platform::linux_system

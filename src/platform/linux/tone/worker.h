@@ -9,4 +9,8 @@ namespace platform::linux_system {
 // uses must stay alive until it returns: a worker given up on runs on.
 bool StartWorker(void (*work)(void*), void* argument);
 
+// Once, where the process starts: every thread, the sound libraries' too,
+// gets a stack of the workers' size, and all share one memory arena.
+void SetThreadDefaults();
+
 } // namespace platform::linux_system

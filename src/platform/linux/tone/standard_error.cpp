@@ -1,0 +1,46 @@
+// Setting the caller's standard error aside while the drivers run.
+#include "platform/linux/tone/standard_error.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+namespace platform::linux_system {
+
+void WriteIfReady(int fd, const char* line, std::size_t length) {
+    pollfd ready{fd, POLLOUT, 0};
+    if (poll(&ready, 1, 0) == 1 && (ready.revents & POLLOUT) != 0) {
+        [[maybe_unused]] ssize_t ignored = write(fd, line, length);
+    }
+}
+
+StandardErrorSetAside::StandardErrorSetAside() {
+    const char* debug = std::getenv("TONERIX_DEBUG");
+    debug_ = debug != nullptr && *debug != '\0' && std::strcmp(debug, "0") != 0;
+    bool hide = std::getenv("PIPEWIRE_DEBUG") == nullptr && std::getenv("PULSE_LOG") == nullptr;
+    if (!hide && !debug_) return;
+    // /dev/null first: with few descriptors left, the copy is what fails, and
+    // then nothing has changed.
+    int nowhere = hide ? open("/dev/null", O_WRONLY | O_CLOEXEC) : -1;
+    callers_ = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    ready_ = callers_ >= 0 && (!hide || (nowhere >= 0 && dup2(nowhere, STDERR_FILENO) >= 0));
+    hidden_ = hide && ready_;
+    if (nowhere >= 0) close(nowhere);
+    if (!ready_ && callers_ >= 0) {
+        close(callers_);
+        callers_ = -1;
+    }
+}
+
+StandardErrorSetAside::~StandardErrorSetAside() {
+    if (hidden_) dup2(callers_, STDERR_FILENO);
+    if (callers_ >= 0) close(callers_);
+}
+
+void StandardErrorSetAside::Say(const char* line) const {
+    if (debug_) WriteIfReady(callers_ >= 0 ? callers_ : STDERR_FILENO, line, std::strlen(line));
+}
+
+} // namespace platform::linux_system

@@ -1,0 +1,79 @@
+// The sound-server verdict: heard, go on, or give up.
+#include "platform/linux/tone/verdict.h"
+
+#include <algorithm>
+
+namespace platform::linux_system {
+namespace {
+
+// The tone's end, moved on by the time tonerix was not running.
+Nanoseconds RunningEnd(const ServerFacts& facts) { return facts.toneEnd + facts.notRunning; }
+
+// When the next question goes out: one is due to be answered by the end, so
+// that a server dead by then is known by then; after the end, one at a time.
+Nanoseconds NextAsk(const ServerFacts& facts) {
+    return std::max(RunningEnd(facts) - facts.path.Limit(), facts.answeredAt + kAskEvery);
+}
+
+// When the question pending, or else the next one, should have been answered.
+Nanoseconds AnswerDue(const ServerFacts& facts) {
+    if (facts.askedAt == 0) return NextAsk(facts) + facts.path.Limit();
+    // Time tonerix was not running is not held against the server, and before
+    // the first answer nothing is known of the path: the clock starts at the
+    // tone's end at the earliest.
+    Nanoseconds from = std::max(facts.askedAt, facts.resumedAt);
+    if (facts.answeredAt == 0) from = std::max(from, RunningEnd(facts));
+    return from + facts.path.Limit();
+}
+
+Verdict GiveUp(const char* why) { return {Verdict::kGiveUp, why, 0, false}; }
+
+} // namespace
+
+void RoundTrip::Sample(Nanoseconds sample) {
+    if (srtt == 0) {
+        srtt = std::max<Nanoseconds>(sample, 1);
+        rttvar = sample / 2;
+        return;
+    }
+    rttvar = (3 * rttvar + std::max(srtt - sample, sample - srtt)) / 4;
+    srtt = (7 * srtt + sample) / 8;
+}
+
+Nanoseconds RoundTrip::Limit() const {
+    return std::max(kAnswerLimit, srtt + std::max(srtt, 4 * rttvar));
+}
+
+Nanoseconds GiveUpTime(const ServerFacts& facts) {
+    // All of the tone is queued: the server took it, and it is heard by then.
+    if (facts.heardBy != 0) return facts.heardBy;
+    Nanoseconds end = RunningEnd(facts);
+    if (facts.link == Link::kNothing) return end;
+    return std::clamp(AnswerDue(facts), end, end + kLongestWake);
+}
+
+Verdict Judge(const ServerFacts& facts, Nanoseconds now) {
+    if (facts.stopRequested) return GiveUp("stopped by a signal");
+    if (facts.lost) return GiveUp("the connection or the stream was lost");
+    if (facts.heardBy != 0 && now >= facts.heardBy)
+        return {Verdict::kHeard, "sounded the tone", 0, false};
+    if (facts.heardBy != 0) return {Verdict::kGoOn, nullptr, facts.heardBy, false};
+    Nanoseconds end = RunningEnd(facts);
+    Nanoseconds giveUp = GiveUpTime(facts);
+    if (now >= end && now >= giveUp) {
+        if (facts.link == Link::kNothing)
+            return GiveUp("nothing links the stream to a sink (no session manager, or no sink)");
+        if (now >= end + kLongestWake) return GiveUp("the sink never played the tone");
+        return GiveUp("the server stopped answering");
+    }
+    // A question is worth asking only when its answer comes by the end or
+    // after: only then does it tell a slow sink from a dead server.
+    // None is, for a stream that nothing will link.
+    bool asking = facts.askedAt == 0 && facts.link != Link::kNothing;
+    bool ask = asking && now >= NextAsk(facts);
+    Nanoseconds until = giveUp;
+    if (asking && !ask) until = std::min(until, NextAsk(facts));
+    return {Verdict::kGoOn, nullptr, until, ask};
+}
+
+} // namespace platform::linux_system

@@ -1,0 +1,72 @@
+// Whether a tone on a sound server has been heard, is still worth waiting for,
+// or is to be given up, decided from what the server reported and the time.
+//
+// One pure function decides, so that every rule has a row in one table test.
+// A server is judged by its answers: before the tone's end nothing but a stop,
+// a lost connection or a failed stream ends the wait, since the call cannot
+// return before the end anyway. After it, a live server answers round trips
+// even while its sink wakes (a power-saved codec, a Bluetooth headset), so the
+// sink is waited for while the answers come, up to kLongestWake; a question
+// unanswered for longer than the path to the server explains gives it up, the
+// round trip measured as TCP measures its retransmission timeout. A stream
+// that nothing will ever link to a sink is not waited for at all. Only time
+// tonerix itself was running counts against the server.
+#pragma once
+
+#include "platform/linux/tone/clock.h"
+
+namespace platform::linux_system {
+
+// How long a question sent now may go unanswered: a few smoothed round trips
+// (RFC 6298's SRTT and RTTVAR), and never less than kAnswerLimit.
+struct RoundTrip {
+    Nanoseconds srtt = 0, rttvar = 0; // no sample yet while srtt is 0
+    void Sample(Nanoseconds sample);
+    Nanoseconds Limit() const;
+};
+
+// What the server says of the stream's way to a sink.
+enum class Link {
+    kNotKnown, // a server that cannot tell, or has not told yet
+    kLinked,   // linked to a sink, which may still be starting
+    kAwaited,  // not linked yet, but a session manager is there to link it
+    kNothing,  // nothing links it: no session manager and no link, or the link gone
+};
+
+struct ServerFacts {
+    Nanoseconds toneEnd = 0;    // when the tone's time is over, as asked
+    Nanoseconds notRunning = 0; // how long tonerix itself was not running meanwhile
+    Nanoseconds resumedAt = 0;  // when it last went on again; 0 if never stopped
+    Nanoseconds askedAt = 0;    // the question still unanswered; 0 if none
+    Nanoseconds answeredAt = 0; // the last answer; 0 if none yet
+    RoundTrip path;
+    Link link = Link::kNotKnown;
+    bool lost = false;          // the connection or the stream is gone
+    bool stopRequested = false; // a stop signal came
+    Nanoseconds heardBy = 0;    // once all of the tone is queued: when it is heard
+};
+
+struct Verdict {
+    enum Kind { kGoOn, kHeard, kGiveUp };
+    Kind kind;
+    const char* why;   // the words for TONERIX_DEBUG
+    Nanoseconds until; // kGoOn: nothing changes before this time without new facts
+    bool ask;          // kGoOn: send a question now, then judge again
+};
+
+// Round trips are asked no more often than this. Before the tone's end only
+// one is, to be answered by the end: no earlier answer could change the
+// verdict.
+inline constexpr Nanoseconds kAskEvery = 50 * kMillisecond;
+inline constexpr Nanoseconds kAnswerLimit = 240 * kMillisecond;
+// A sink may take a second or two to wake (Bluetooth, some USB and HDMI
+// sinks); past this much running time after the end, a live server whose
+// sink never plays is given up too.
+inline constexpr Nanoseconds kLongestWake = 4 * kSecond;
+
+Verdict Judge(const ServerFacts& facts, Nanoseconds now);
+// When the verdict gives up on these facts if nothing new is reported: the
+// time by which whoever waits for the driver may give up on it.
+Nanoseconds GiveUpTime(const ServerFacts& facts);
+
+} // namespace platform::linux_system
