@@ -40,9 +40,9 @@ function(tonerix_server_driver_sources out)
       list(APPEND missing ${header})
     endif()
   endforeach()
-  set(drivers src/platform/linux/tone/pipewire.cpp src/platform/linux/tone/pulseaudio.cpp)
+  set(drivers src/platform/linux/tone/servers/pipewire.cpp src/platform/linux/tone/servers/pulseaudio.cpp)
   if(TONERIX_SERVER_DRIVERS STREQUAL "OFF")
-    set(drivers src/platform/linux/tone/no_server_drivers.cpp)
+    set(drivers src/platform/linux/tone/servers/no_server_drivers.cpp)
   elseif(missing)
     list(JOIN missing ", " missing)
     set(why "${missing} missing (libpipewire-0.3-dev, libspa-0.2-dev, libpulse-dev)")
@@ -50,7 +50,7 @@ function(tonerix_server_driver_sources out)
       message(FATAL_ERROR "TONERIX_SERVER_DRIVERS is ON, but ${why}")
     endif()
     tonerix_left_out("the PipeWire and PulseAudio drivers are left out: ${why}")
-    set(drivers src/platform/linux/tone/no_server_drivers.cpp)
+    set(drivers src/platform/linux/tone/servers/no_server_drivers.cpp)
   endif()
   set(${out} ${drivers} PARENT_SCOPE)
 endfunction()
@@ -63,16 +63,19 @@ endfunction()
 
 function(tonerix_add_linux_programs)
   tonerix_server_driver_sources(server_drivers)
+  # The tone folder by role: what every driver shares, the service that runs
+  # them, the sound-server drivers with their loop and verdict, the devices.
+  set(tone src/platform/linux/tone)
   add_library(tonerix_platform STATIC ${server_drivers}
       src/platform/linux/command_line.cpp src/platform/linux/system.cpp
-      src/platform/linux/faults.cpp src/platform/linux/tone/alsa.cpp
-      src/platform/linux/tone/clock.cpp src/platform/linux/tone/held_tone.cpp
-      src/platform/linux/tone/interruption.cpp src/platform/linux/tone/standard_error.cpp
-      src/platform/linux/tone/pc_speaker.cpp src/platform/linux/tone/server_watch.cpp
-      src/platform/linux/tone/sine.cpp src/platform/linux/tone/verdict.cpp
-      src/platform/linux/tone/sound_library.cpp src/platform/linux/tone/terminal_bell.cpp
-      src/platform/linux/tone/tone_service.cpp src/platform/linux/tone/tone_session.cpp
-      src/platform/linux/tone/worker.cpp)
+      src/platform/linux/faults.cpp
+      ${tone}/clock.cpp ${tone}/sine.cpp ${tone}/sound_library.cpp
+      ${tone}/service/interruption.cpp ${tone}/service/standard_error.cpp
+      ${tone}/service/tone_service.cpp ${tone}/service/tone_session.cpp
+      ${tone}/service/worker.cpp
+      ${tone}/servers/server_watch.cpp ${tone}/servers/verdict.cpp
+      ${tone}/devices/alsa.cpp ${tone}/devices/held_tone.cpp ${tone}/devices/pc_speaker.cpp
+      ${tone}/devices/terminal_bell.cpp)
   target_include_directories(tonerix_platform PUBLIC ${PROJECT_SOURCE_DIR}/src)
   tonerix_use_sound_headers(tonerix_platform)
   target_link_libraries(tonerix_platform PUBLIC ${CMAKE_DL_LIBS} PRIVATE tonerix_code_options)

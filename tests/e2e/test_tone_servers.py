@@ -289,11 +289,14 @@ class ServerCases:
         self.assertLess(time.monotonic() - began, 0.3 + 0.5)
 
     def test_a_crowd_of_tones_all_sound(self):
-        # Many streams at once keep a session manager busy: each is waited for.
+        # Many streams at once keep PipeWire's session manager busy: each is
+        # waited for. PulseAudio refuses connections past its socket's small
+        # backlog, as it would any client's.
+        size = {"pipewire": 30, "pulseaudio": 4}[self.server.name]
         native = ("pipewire: no server socket\n" if self.server.name == "pulseaudio" else "") + \
             f"{self.server.name}: sounded the tone"
         crowd = [start(self.server, ["440", "500"], env=dict(self.server.env, TONERIX_DEBUG="1"))
-                 for _ in range(30)]
+                 for _ in range(size)]
         self.server.record(1.0)
         for process in crowd:
             self.assertEqual(finish(self, process, timeout=10,

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/tone/held_tone.h"
-#include "platform/linux/tone/tone_service.h"
-#include "platform/linux/tone/tone_session.h"
+#include "platform/linux/tone/devices/held_tone.h"
+#include "platform/linux/tone/service/tone_service.h"
+#include "platform/linux/tone/service/tone_session.h"
 #include "platform/platform.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "platform/linux/tone/verdict.h"
+#include "platform/linux/tone/servers/verdict.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "platform/linux/tone/held_tone.h"
+#include "platform/linux/tone/devices/held_tone.h"
 #include "platform/linux/tone/tone_driver.h"
 
 namespace platform::linux_system {

@@ -1,5 +1,5 @@
 // Setting the caller's standard error aside while the drivers run.
-#include "platform/linux/tone/standard_error.h"
+#include "platform/linux/tone/service/standard_error.h"
 
 #include <cstdlib>
 #include <cstring>

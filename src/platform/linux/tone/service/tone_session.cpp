@@ -1,8 +1,8 @@
 // One tone's session: the held device, the stop, the time the program was
 // not running, and the debug lines.
-#include "platform/linux/tone/tone_session.h"
+#include "platform/linux/tone/service/tone_session.h"
 
-#include "platform/linux/tone/standard_error.h"
+#include "platform/linux/tone/service/standard_error.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,5 +1,5 @@
 // The sound-server verdict: heard, go on, or give up.
-#include "platform/linux/tone/verdict.h"
+#include "platform/linux/tone/servers/verdict.h"
 
 #include <algorithm>
 

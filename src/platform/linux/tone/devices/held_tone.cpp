@@ -1,7 +1,7 @@
 // Holding a pitch on the PC speaker: switch it on through the call, wait out
 // the tone, switch it off. Meanwhile the service may silence it (a stop
 // signal, Ctrl-Z) and sound it again, and silences it if the call ends first.
-#include "platform/linux/tone/held_tone.h"
+#include "platform/linux/tone/devices/held_tone.h"
 
 #include <fcntl.h>
 #include <linux/input.h>

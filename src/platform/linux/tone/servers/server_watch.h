@@ -8,8 +8,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "platform/linux/tone/servers/verdict.h"
 #include "platform/linux/tone/tone_call.h"
-#include "platform/linux/tone/verdict.h"
 
 namespace platform::linux_system {
 

@@ -8,7 +8,7 @@
 
 #include <pulse/pulseaudio.h>
 
-#include "platform/linux/tone/server_watch.h"
+#include "platform/linux/tone/servers/server_watch.h"
 #include "platform/linux/tone/sine.h"
 #include "platform/linux/tone/sound_library.h"
 #include "platform/linux/tone/tone_driver.h"

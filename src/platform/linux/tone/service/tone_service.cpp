@@ -1,6 +1,6 @@
 // Beep on Linux: the frequencies and durations the Windows service accepts,
 // sounded by the first driver in the table that can, in a session of its own.
-#include "platform/linux/tone/tone_service.h"
+#include "platform/linux/tone/service/tone_service.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,9 +8,9 @@
 #include <cstring>
 #include <ctime>
 
-#include "platform/linux/tone/interruption.h"
-#include "platform/linux/tone/standard_error.h"
-#include "platform/linux/tone/worker.h"
+#include "platform/linux/tone/service/interruption.h"
+#include "platform/linux/tone/service/standard_error.h"
+#include "platform/linux/tone/service/worker.h"
 #include "platform/platform.h"
 
 namespace platform {

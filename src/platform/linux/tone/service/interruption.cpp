@@ -1,6 +1,6 @@
 // Signal handling while a tone sounds. A handler only records, in the one
 // record the guard installed; everything else happens on the waiting thread.
-#include "platform/linux/tone/interruption.h"
+#include "platform/linux/tone/service/interruption.h"
 
 #include <cerrno>
 #include <csignal>

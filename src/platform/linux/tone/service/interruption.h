@@ -5,7 +5,7 @@
 // its wait, acts on it through the session.
 #pragma once
 
-#include "platform/linux/tone/tone_session.h"
+#include "platform/linux/tone/service/tone_session.h"
 
 namespace platform::linux_system {
 

@@ -1,5 +1,5 @@
 // The sound-server drivers' wait loop: facts in, the verdict out.
-#include "platform/linux/tone/server_watch.h"
+#include "platform/linux/tone/servers/server_watch.h"
 
 #include <cstdio>
 

@@ -15,7 +15,7 @@
 #include <pipewire/pipewire.h>
 #include <spa/param/audio/format-utils.h>
 
-#include "platform/linux/tone/server_watch.h"
+#include "platform/linux/tone/servers/server_watch.h"
 #include "platform/linux/tone/sine.h"
 #include "platform/linux/tone/sound_library.h"
 #include "platform/linux/tone/tone_driver.h"
