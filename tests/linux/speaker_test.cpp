@@ -113,9 +113,9 @@ TEST(SpeakerTest, StopSignalSilencesAndEndsByThatSignal) {
     }
 }
 
-TEST(SpeakerTest, TerminalStopSilencesUntilContinued) {
+TEST(SpeakerTest, TerminalStopSilencesUntilContinuedThenTheRestPlays) {
     Fifo fifo;
-    pid_t child = SoundInChild(fifo);
+    pid_t child = SoundInChild(fifo, 1000);
     usleep(200 * 1000);
     kill(child, SIGTSTP);
     int status = 0;
@@ -127,10 +127,9 @@ TEST(SpeakerTest, TerminalStopSilencesUntilContinued) {
     kill(child, SIGCONT);
     usleep(100 * 1000);
     EXPECT_EQ(fifo.ToneValuesSoFar(), std::vector<int>{880}) << "sounding again";
-    kill(child, SIGINT);
     waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFSIGNALED(status));
-    EXPECT_EQ(fifo.ToneValues().back(), 0);
+    EXPECT_TRUE(WIFEXITED(status)) << "the rest of the tone played out";
+    EXPECT_EQ(fifo.ToneValues(), std::vector<int>{0});
 }
 
 TEST(SpeakerTest, ContinuedAfterTheToneIsOverStaysSilent) {
