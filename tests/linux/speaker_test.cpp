@@ -113,9 +113,9 @@ TEST(SpeakerTest, StopSignalSilencesAndEndsByThatSignal) {
     }
 }
 
-TEST(SpeakerTest, TerminalStopSilencesUntilContinuedThenTheRestPlays) {
+TEST(SpeakerTest, TerminalStopSilencesUntilContinued) {
     Fifo fifo;
-    pid_t child = SoundInChild(fifo, 1000);
+    pid_t child = SoundInChild(fifo);
     usleep(200 * 1000);
     kill(child, SIGTSTP);
     int status = 0;
@@ -127,9 +127,25 @@ TEST(SpeakerTest, TerminalStopSilencesUntilContinuedThenTheRestPlays) {
     kill(child, SIGCONT);
     usleep(100 * 1000);
     EXPECT_EQ(fifo.ToneValuesSoFar(), std::vector<int>{880}) << "sounding again";
+    kill(child, SIGINT);
     waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status)) << "the rest of the tone played out";
-    EXPECT_EQ(fifo.ToneValues(), std::vector<int>{0});
+    EXPECT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(fifo.ToneValues().back(), 0);
+}
+
+TEST(SpeakerTest, TerminalStopThenContinueLetsTheRestOfALongTonePlay) {
+    Fifo fifo;
+    Nanoseconds began = Now();
+    pid_t child = SoundInChild(fifo);
+    usleep(200 * 1000);
+    kill(child, SIGTSTP);
+    int status = 0;
+    waitpid(child, &status, WUNTRACED);
+    kill(child, SIGCONT);
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_GE(Now() - began, 5 * kSecond) << "played out to the tone's end";
+    EXPECT_EQ(fifo.ToneValues(), (std::vector<int>{880, 0, 880, 0}));
 }
 
 TEST(SpeakerTest, ContinuedAfterTheToneIsOverStaysSilent) {

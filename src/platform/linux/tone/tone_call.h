@@ -50,6 +50,9 @@ class ToneCall {
     // not held against a sound server.
     Nanoseconds NotRunning() const { return notRunning_; }
     Nanoseconds ResumedAt() const { return resumedAt_; }
+    // True while the program has gone on after a stop that the service has
+    // not counted yet: NotRunning is about to grow, so judge after it has.
+    bool PauseUncounted() const;
     // A sound server's verdict gives up by `time` unless it hears more: the
     // service waits for the driver until then.
     void GiveUpBy(Nanoseconds time) { giveUpBy_ = time; }

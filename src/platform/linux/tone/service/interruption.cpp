@@ -1,10 +1,14 @@
 // Signal handling while a tone sounds. A handler only records, in the one
 // record the guard installed; everything else happens on the waiting thread.
+// A continue after a stop is no handler's: it stays pending, blocked, until
+// the waiting thread has counted the pause, so that the worker can tell a
+// pause not yet counted (PauseUncounted) from none.
 #include "platform/linux/tone/service/interruption.h"
 
 #include <cerrno>
 #include <csignal>
 #include <poll.h>
+#include <sys/signalfd.h>
 #include <unistd.h>
 
 namespace platform::linux_system {
@@ -15,13 +19,13 @@ namespace {
 struct Recorded {
     volatile sig_atomic_t stop = 0;         // the stop signal, 0 for none
     volatile sig_atomic_t terminalStop = 0; // Ctrl-Z
-    std::atomic<Nanoseconds> continuedAt{0};
 };
 std::atomic<Recorded*> recorded{nullptr};
 sigset_t maskBefore; // the waiting thread's mask before the guard
 
-static_assert(std::atomic<Recorded*>::is_always_lock_free &&
-                  std::atomic<Nanoseconds>::is_always_lock_free,
+sigset_t waitMask; // the same, with SIGCONT kept pending while waiting
+
+static_assert(std::atomic<Recorded*>::is_always_lock_free,
               "signal handlers need lock-free atomics");
 
 void OnStopSignal(int signal) {
@@ -29,9 +33,6 @@ void OnStopSignal(int signal) {
 }
 void OnTerminalStop(int) {
     if (Recorded* what = recorded.load()) what->terminalStop = 1;
-}
-void OnContinue(int) {
-    if (Recorded* what = recorded.load()) what->continuedAt = Now(); // clock_gettime is safe here
 }
 
 struct Handled {
@@ -41,7 +42,7 @@ struct Handled {
 };
 Handled handled[] = {
     {SIGINT, OnStopSignal, {}},  {SIGTERM, OnStopSignal, {}},   {SIGHUP, OnStopSignal, {}},
-    {SIGQUIT, OnStopSignal, {}}, {SIGTSTP, OnTerminalStop, {}}, {SIGCONT, OnContinue, {}},
+    {SIGQUIT, OnStopSignal, {}}, {SIGTSTP, OnTerminalStop, {}},
 };
 Recorded record; // the one guard's; a second guard at once is not supported
 
@@ -70,10 +71,10 @@ void StopAsTheTerminalAsked() {
 StopSignalGuard::StopSignalGuard(ToneSession& session) : session_(session) {
     record.stop = 0;
     record.terminalStop = 0;
-    record.continuedAt = 0;
     recorded = &record;
     sigset_t taken;
     sigemptyset(&taken);
+    sigaddset(&taken, SIGCONT);
     for (Handled& entry : handled) {
         sigaction(entry.signal, nullptr, &entry.previous);
         // A signal the caller chose to ignore (a background job's Ctrl-C) stays ignored.
@@ -84,23 +85,33 @@ StopSignalGuard::StopSignalGuard(ToneSession& session) : session_(session) {
         sigaddset(&taken, entry.signal);
     }
     pthread_sigmask(SIG_BLOCK, &taken, &maskBefore);
+    waitMask = maskBefore;
+    sigaddset(&waitMask, SIGCONT);
+    sigset_t continued;
+    sigemptyset(&continued);
+    sigaddset(&continued, SIGCONT);
+    continued_ = signalfd(-1, &continued, SFD_NONBLOCK | SFD_CLOEXEC);
 }
 
 StopSignalGuard::~StopSignalGuard() {
     for (Handled& entry : handled)
         sigaction(entry.signal, &entry.previous, nullptr);
     recorded = nullptr;
+    if (continued_ >= 0) close(continued_);
     pthread_sigmask(SIG_SETMASK, &maskBefore, nullptr);
 }
 
 StopSignalGuard::Woken StopSignalGuard::Wait(int fd, Nanoseconds deadline) {
-    pollfd ready{fd, POLLIN, 0};
-    bool stoppedHere = false; // by Ctrl-Z, until its continue is let in
+    pollfd ready[] = {{fd, POLLIN, 0}, {continued_, POLLIN, 0}};
     for (;;) {
-        // The signals are let in only while waiting, so none can slip in
+        // The stop signals are let in only while waiting, so none can slip in
         // between these checks and the wait.
-        if (Nanoseconds at = record.continuedAt.exchange(0)) {
-            session_.Continued(at);
+        if (session_.PauseUncounted()) {
+            // Counted before it is taken: the worker never sees neither.
+            session_.Continued(Now());
+            signalfd_siginfo taken;
+            while (read(continued_, &taken, sizeof taken) == sizeof taken) {
+            }
             return Woken::kContinued;
         }
         if (int stop = record.stop) {
@@ -112,17 +123,14 @@ StopSignalGuard::Woken StopSignalGuard::Wait(int fd, Nanoseconds deadline) {
             record.terminalStop = 0;
             session_.Stopping(now);
             StopAsTheTerminalAsked();
-            stoppedHere = true; // its continue is recorded once the wait lets it in
             continue;
         }
         Nanoseconds left = deadline - now;
-        if (left <= 0 && !stoppedHere) return Woken::kDeadline;
-        if (!stoppedHere) session_.Ran(now);
-        if (left < 0) left = 0;
+        if (left <= 0) return Woken::kDeadline;
+        session_.Ran(now);
         timespec timeout{static_cast<time_t>(left / kSecond), static_cast<long>(left % kSecond)};
-        int result = ppoll(&ready, 1, &timeout, &maskBefore);
-        stoppedHere = false; // that wait let any continue in
-        if (result > 0) return Woken::kReady;
+        int result = ppoll(ready, 2, &timeout, &waitMask);
+        if (result > 0 && (ready[0].revents & POLLIN) != 0) return Woken::kReady;
         if (result < 0 && errno != EINTR) return Woken::kDeadline;
     }
 }

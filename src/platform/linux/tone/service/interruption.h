@@ -24,10 +24,12 @@ class StopSignalGuard {
     // Waits until `fd` is readable (a negative `fd` never is), `deadline`
     // passes, a stop signal has silenced the session, or the program went on
     // after it was stopped (the session has counted the pause by then).
+    // Acts on Ctrl-Z itself: silences, stops the program, and waits on.
     Woken Wait(int fd, Nanoseconds deadline);
 
   private:
     ToneSession& session_;
+    int continued_ = -1; // readable while a SIGCONT is pending
 };
 
 // Ends the process by `signal`, with its default action.

@@ -6,9 +6,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <new>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -39,6 +39,13 @@ bool ToneCall::SleepUntil(Nanoseconds deadline) const {
     return !StopRequested();
 }
 
+// The service's guard keeps SIGCONT blocked and pending until it has counted
+// the pause, then takes it.
+bool ToneCall::PauseUncounted() const {
+    sigset_t pending;
+    return sigpending(&pending) == 0 && sigismember(&pending, SIGCONT) == 1;
+}
+
 bool ToneCall::SwitchOn(HeldDevice device) {
     Locked hold(switching_);
     if (ended_ || StopRequested()) return false;
@@ -60,13 +67,7 @@ ToneSession::ToneSession(const ToneRequest& request, int debug, int done)
 ToneSession::~ToneSession() { close(done_); }
 
 ToneSession* ToneSession::Shared(const ToneRequest& request, int debug) {
-    // Above the standard descriptors, which may be closed: never in their place.
     int done = eventfd(0, EFD_CLOEXEC);
-    if (done >= 0 && done <= STDERR_FILENO) {
-        int moved = fcntl(done, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-        close(done);
-        done = moved;
-    }
     void* memory = done >= 0 ? std::malloc(sizeof(ToneSession)) : nullptr;
     if (memory == nullptr) {
         if (done >= 0) close(done);
