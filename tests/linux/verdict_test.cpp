@@ -140,19 +140,4 @@ TEST(VerdictTest, EachSituation) {
     }
 }
 
-TEST(VerdictTest, RoundTripLimitFollowsThePath) {
-    struct Case {
-        Nanoseconds samples[3];
-        Nanoseconds limit;
-    };
-    for (const Case& c :
-         {Case{{1 * kMs, 0, 0}, kAnswerLimit}, Case{{600 * kMs, 0, 0}, 600 * kMs + 1200 * kMs},
-          Case{{600 * kMs, 600 * kMs, 0}, 600 * kMs + 4 * 225 * kMs}}) {
-        RoundTrip path;
-        for (Nanoseconds sample : c.samples)
-            if (sample != 0) path.Sample(sample);
-        EXPECT_EQ(path.Limit(), c.limit);
-    }
-}
-
 } // namespace
