@@ -145,10 +145,14 @@ bool OpenStream(Playback& playback) {
     Nanoseconds ahead = std::clamp(4 * playback.watch.Path().srtt, kLeastAheadTime, kMostAheadTime);
     std::uint64_t frames = static_cast<std::uint64_t>(ahead / kMillisecond) * kServerRate / 1000;
     std::uint64_t bytes = std::min(playback.tone.Remaining(), frames) * sizeof(std::int16_t);
-    // Asked for more once half of it has played: a wakeup per half buffer,
-    // and still a buffer's half, two round trips or more, left in hand.
+    // A tone longer than that asks for more once half of it has played: a
+    // wakeup per half buffer, and still two round trips or more in hand. (A
+    // tone that fits is written at once; the server's own request size then
+    // lets the drain end closer to the sound.)
     const auto target = static_cast<std::uint32_t>(bytes);
-    const pa_buffer_attr buffer{kDefault, target, kDefault, target / 2, kDefault};
+    const bool refilled = playback.tone.Remaining() > frames;
+    const pa_buffer_attr buffer{kDefault, target, kDefault, refilled ? target / 2 : kDefault,
+                                kDefault};
     return pa.pa_stream_connect_playback(playback.stream, nullptr, &buffer, PA_STREAM_NOFLAGS,
                                          nullptr, nullptr) == 0;
 }
