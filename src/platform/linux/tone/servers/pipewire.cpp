@@ -5,7 +5,6 @@
 // Buffers are filled within the server's cycle, on the library's data thread:
 // a cycle sooner than from the main loop, at the start and at the end.
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -86,12 +85,10 @@ struct Playback {
     pw_loop* loop = nullptr;
     pw_core* core = nullptr;
     pw_stream* stream = nullptr;
-    pw_registry* registry = nullptr;
     spa_source* wake = nullptr; // wakes the loop from the data thread
     spa_hook coreListener{}, streamListener{}, registryListener{};
     int pendingSync = -1;
     bool flushed = false;
-    std::atomic<bool> drained = false;
     // What the registry says: the session manager's "default" metadata, and
     // the link from this stream's node; known once the first sync is answered.
     bool registryKnown = false;
@@ -187,8 +184,8 @@ void OnProcess(void* data) {
     }
 }
 
-// "Drained" comes a cycle or two after the tone was heard: the loop has
-// returned by then, at the time the tone is heard by.
+// No "drained" event: it comes a cycle or two after the tone was heard, and
+// the loop has returned by then, at the time the tone is heard by.
 pw_core_events CoreEvents() {
     pw_core_events events{};
     events.version = PW_VERSION_CORE_EVENTS;
@@ -249,11 +246,7 @@ bool Ask(void* data) {
 }
 
 void Wait(void* data, Nanoseconds until) {
-    auto& playback = *static_cast<Playback*>(data);
-    Nanoseconds left = until - Now();
-    // Rounded up: a wake a moment early would only judge and sleep again.
-    Nanoseconds ms = left <= 0 ? 0 : (left + kMillisecond - 1) / kMillisecond;
-    pw_loop_iterate(playback.loop, static_cast<int>(ms < INT_MAX ? ms : INT_MAX));
+    pw_loop_iterate(static_cast<Playback*>(data)->loop, TimeoutUntil(until, kMillisecond));
 }
 
 void OnWake(void*, std::uint64_t) {}
@@ -310,10 +303,9 @@ bool SoundThroughPipeWire(ToneCall& call) {
         playback.core = core;
         playback.wake = pw_loop_add_event(loop, OnWake, nullptr);
         pw_core_add_listener(core, &playback.coreListener, &kCoreEvents, &playback);
-        playback.registry = pw_core_get_registry(core, PW_VERSION_REGISTRY, 0);
-        if (playback.registry != nullptr)
-            pw_registry_add_listener(playback.registry, &playback.registryListener,
-                                     &kRegistryEvents, &playback);
+        if (pw_registry* registry = pw_core_get_registry(core, PW_VERSION_REGISTRY, 0))
+            pw_registry_add_listener(registry, &playback.registryListener, &kRegistryEvents,
+                                     &playback);
         Ask(&playback); // its answer ends the handshake
         if (playback.wake != nullptr && ConnectStream(playback, request.frequency)) {
             pw_loop_enter(loop);

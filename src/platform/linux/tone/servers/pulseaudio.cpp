@@ -4,7 +4,6 @@
 // Everything happens in the library's callbacks: the handshake's steps, the
 // stream's requests for more of the tone, the server's answers.
 #include <algorithm>
-#include <climits>
 
 #include <pulse/pulseaudio.h>
 
@@ -174,10 +173,7 @@ void OnContextState(pa_context* context, void* data) {
 void Wait(void* data, Nanoseconds until) {
     auto& playback = *static_cast<Playback*>(data);
     const PulseAudio& pa = playback.pa;
-    Nanoseconds left = until - Now();
-    Nanoseconds us = left <= 0 ? 0 : (left + 999) / 1000;
-    if (pa.pa_mainloop_prepare(playback.loop,
-                               static_cast<int>(std::min<Nanoseconds>(us, INT_MAX))) < 0 ||
+    if (pa.pa_mainloop_prepare(playback.loop, TimeoutUntil(until, kMillisecond / 1000)) < 0 ||
         pa.pa_mainloop_poll(playback.loop) < 0 || pa.pa_mainloop_dispatch(playback.loop) < 0)
         playback.watch.Lost();
 }

@@ -19,16 +19,10 @@ Verdict::Kind ServerWatch::Run(Conversation conversation) {
         facts_.notRunning = call_.NotRunning();
         facts_.resumedAt = call_.ResumedAt();
         facts_.stopRequested = call_.StopRequested();
+        facts_.pauseUncounted = call_.PauseUncounted();
         facts_.heardBy = heardBy_;
         Verdict verdict = Judge(facts_, Now());
         call_.GiveUpBy(GiveUpTime(facts_));
-        // A give-up on a server's slowness waits while a pause of tonerix's
-        // own is not counted yet: the service counts it at once.
-        if (verdict.kind == Verdict::kGiveUp && !facts_.stopRequested && !facts_.lost &&
-            call_.PauseUncounted()) {
-            conversation.wait(conversation.driver, Now() + kMillisecond);
-            continue;
-        }
         if (verdict.kind != Verdict::kGoOn) {
             bool lost = facts_.lost && !facts_.stopRequested && lostBecause_ != nullptr;
             call_.Say(lost ? lostBecause_ : verdict.why);

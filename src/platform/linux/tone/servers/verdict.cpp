@@ -60,7 +60,9 @@ Verdict Judge(const ServerFacts& facts, Nanoseconds now) {
     if (facts.heardBy != 0) return {Verdict::kGoOn, nullptr, facts.heardBy, false};
     Nanoseconds end = RunningEnd(facts);
     Nanoseconds giveUp = GiveUpTime(facts);
-    if (now >= end && now >= giveUp) {
+    if (now >= giveUp && facts.pauseUncounted) // judged again once it is counted
+        return {Verdict::kGoOn, nullptr, now + kMillisecond, false};
+    if (now >= giveUp) { // never before the end
         if (facts.link == Link::kNothing)
             return GiveUp("nothing links the stream to a sink (no session manager, or no sink)");
         if (now >= end + kLongestWake) return GiveUp("the sink never played the tone");

@@ -41,9 +41,10 @@ struct ServerFacts {
     Nanoseconds answeredAt = 0; // the last answer; 0 if none yet
     RoundTrip path;
     Link link = Link::kNotKnown;
-    bool lost = false;          // the connection or the stream is gone
-    bool stopRequested = false; // a stop signal came
-    Nanoseconds heardBy = 0;    // once all of the tone is queued: when it is heard
+    bool lost = false;           // the connection or the stream is gone
+    bool stopRequested = false;  // a stop signal came
+    bool pauseUncounted = false; // tonerix went on after a stop not yet counted
+    Nanoseconds heardBy = 0;     // once all of the tone is queued: when it is heard
 };
 
 struct Verdict {

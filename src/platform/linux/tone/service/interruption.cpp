@@ -1,5 +1,5 @@
-// Signal handling while a tone sounds. A handler only records, in the one
-// record the guard installed; everything else happens on the waiting thread.
+// Signal handling while a tone sounds. A handler only records, in one file-
+// scope record; everything else happens on the waiting thread.
 // A continue after a stop is no handler's: it stays pending, blocked, until
 // the waiting thread has counted the pause, so that the worker can tell a
 // pause not yet counted (PauseUncounted) from none.
@@ -14,26 +14,16 @@
 namespace platform::linux_system {
 namespace {
 
-// What the handlers record. Only a file-scope variable can reach a handler;
-// the guard owns what is in it for its lifetime.
+// What the handlers record: only a file-scope variable can reach a handler.
+// The handlers are installed only while a guard is, which clears it first.
 struct Recorded {
     volatile sig_atomic_t stop = 0;         // the stop signal, 0 for none
     volatile sig_atomic_t terminalStop = 0; // Ctrl-Z
 };
-std::atomic<Recorded*> recorded{nullptr};
-sigset_t maskBefore; // the waiting thread's mask before the guard
+Recorded record;
 
-sigset_t waitMask; // the same, with SIGCONT kept pending while waiting
-
-static_assert(std::atomic<Recorded*>::is_always_lock_free,
-              "signal handlers need lock-free atomics");
-
-void OnStopSignal(int signal) {
-    if (Recorded* what = recorded.load()) what->stop = signal;
-}
-void OnTerminalStop(int) {
-    if (Recorded* what = recorded.load()) what->terminalStop = 1;
-}
+void OnStopSignal(int signal) { record.stop = signal; }
+void OnTerminalStop(int) { record.terminalStop = 1; }
 
 struct Handled {
     int signal;
@@ -44,8 +34,6 @@ Handled handled[] = {
     {SIGINT, OnStopSignal, {}},  {SIGTERM, OnStopSignal, {}},   {SIGHUP, OnStopSignal, {}},
     {SIGQUIT, OnStopSignal, {}}, {SIGTSTP, OnTerminalStop, {}},
 };
-Recorded record; // the one guard's; a second guard at once is not supported
-
 struct sigaction ActionOf(void (*handler)(int)) {
     struct sigaction action {};
     action.sa_handler = handler;
@@ -71,7 +59,6 @@ void StopAsTheTerminalAsked() {
 StopSignalGuard::StopSignalGuard(ToneSession& session) : session_(session) {
     record.stop = 0;
     record.terminalStop = 0;
-    recorded = &record;
     sigset_t taken;
     sigemptyset(&taken);
     sigaddset(&taken, SIGCONT);
@@ -84,9 +71,9 @@ StopSignalGuard::StopSignalGuard(ToneSession& session) : session_(session) {
         sigaction(entry.signal, &action, nullptr);
         sigaddset(&taken, entry.signal);
     }
-    pthread_sigmask(SIG_BLOCK, &taken, &maskBefore);
-    waitMask = maskBefore;
-    sigaddset(&waitMask, SIGCONT);
+    pthread_sigmask(SIG_BLOCK, &taken, &maskBefore_);
+    waitMask_ = maskBefore_;
+    sigaddset(&waitMask_, SIGCONT);
     sigset_t continued;
     sigemptyset(&continued);
     sigaddset(&continued, SIGCONT);
@@ -96,9 +83,8 @@ StopSignalGuard::StopSignalGuard(ToneSession& session) : session_(session) {
 StopSignalGuard::~StopSignalGuard() {
     for (Handled& entry : handled)
         sigaction(entry.signal, &entry.previous, nullptr);
-    recorded = nullptr;
     if (continued_ >= 0) close(continued_);
-    pthread_sigmask(SIG_SETMASK, &maskBefore, nullptr);
+    pthread_sigmask(SIG_SETMASK, &maskBefore_, nullptr);
 }
 
 StopSignalGuard::Woken StopSignalGuard::Wait(int fd, Nanoseconds deadline) {
@@ -129,7 +115,7 @@ StopSignalGuard::Woken StopSignalGuard::Wait(int fd, Nanoseconds deadline) {
         if (left <= 0) return Woken::kDeadline;
         session_.Ran(now);
         timespec timeout{static_cast<time_t>(left / kSecond), static_cast<long>(left % kSecond)};
-        int result = ppoll(ready, 2, &timeout, &waitMask);
+        int result = ppoll(ready, 2, &timeout, &waitMask_);
         if (result > 0 && (ready[0].revents & POLLIN) != 0) return Woken::kReady;
         if (result < 0 && errno != EINTR) return Woken::kDeadline;
     }

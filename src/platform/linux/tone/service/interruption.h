@@ -5,6 +5,8 @@
 // its wait, acts on it through the session.
 #pragma once
 
+#include <csignal>
+
 #include "platform/linux/tone/service/tone_session.h"
 
 namespace platform::linux_system {
@@ -29,7 +31,9 @@ class StopSignalGuard {
 
   private:
     ToneSession& session_;
-    int continued_ = -1; // readable while a SIGCONT is pending
+    int continued_ = -1;  // readable while a SIGCONT is pending
+    sigset_t maskBefore_; // the waiting thread's mask before the guard
+    sigset_t waitMask_;   // the same, with SIGCONT kept pending while waiting
 };
 
 // Ends the process by `signal`, with its default action.

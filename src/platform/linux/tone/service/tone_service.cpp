@@ -123,13 +123,6 @@ void Sound(ToneSession& session, std::span<const ToneDriver> drivers) {
     session.End();
 }
 
-// A silent wait, which the stop signals end as usual.
-void WaitOut(Nanoseconds end) {
-    timespec until{static_cast<time_t>(end / kSecond), static_cast<long>(end % kSecond)};
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
-    }
-}
-
 } // namespace
 
 bool SoundTone(std::span<const ToneDriver> drivers, std::uint32_t frequency,
@@ -142,7 +135,7 @@ bool SoundTone(std::span<const ToneDriver> drivers, std::uint32_t frequency,
         standardError.Ready() ? ToneSession::Shared(request, standardError.Debug()) : nullptr;
     if (session == nullptr) {
         standardError.Say("tonerix: no descriptor or memory free: a silent wait\n");
-        WaitOut(request.end);
+        SleepUntil(request.end); // a silent wait, which the stop signals end as usual
         return true;
     }
     Sound(*session, drivers);

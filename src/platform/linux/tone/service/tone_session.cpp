@@ -32,10 +32,7 @@ class Locked {
 } // namespace
 
 bool ToneCall::SleepUntil(Nanoseconds deadline) const {
-    timespec until{static_cast<time_t>(deadline / kSecond), static_cast<long>(deadline % kSecond)};
-    while (!StopRequested() &&
-           clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
-    }
+    if (!StopRequested()) linux_system::SleepUntil(deadline);
     return !StopRequested();
 }
 
