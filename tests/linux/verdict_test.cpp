@@ -12,9 +12,30 @@ namespace {
 using namespace platform::linux_system;
 
 constexpr Nanoseconds kMs = kMillisecond;
-constexpr Nanoseconds kEnd = 100 * kSecond; // the tone's end in every row
-// A near server: the handshake measured a round trip of 1 ms.
-constexpr RoundTrip kNear{1 * kMs, 0};
+constexpr Nanoseconds kEnd = 100 * kSecond; // the tone's end, unless a row moves it
+constexpr Nanoseconds kLongest = 4'294'967'295 * kMs;
+
+// A near server (a 1 ms round trip) whose stream is linked, that answered its
+// last question at `answered` (0: never); each row changes what it needs.
+struct Facts : ServerFacts {
+    explicit Facts(Nanoseconds answered) {
+        toneEnd = kEnd;
+        answeredAt = answered;
+        path = {1 * kMs, 0};
+        link = Link::kLinked;
+    }
+    Facts& Asked(Nanoseconds at) { return askedAt = at, *this; }
+    Facts& Links(Link how) { return link = how, *this; }
+    Facts& Away(Nanoseconds roundTrip) { return path = {roundTrip, 0}, *this; }
+    Facts& Paused(Nanoseconds length, Nanoseconds resumed) {
+        return notRunning = length, resumedAt = resumed, *this;
+    }
+    Facts& Heard(Nanoseconds by) { return heardBy = by, *this; }
+    Facts& Ends(Nanoseconds at) { return toneEnd = at, *this; }
+    Facts& Lost() { return lost = true, *this; }
+    Facts& Stopped() { return stopRequested = true, *this; }
+    Facts& Uncounted() { return pauseUncounted = true, *this; }
+};
 
 struct Row {
     const char* situation;
@@ -22,106 +43,63 @@ struct Row {
     Nanoseconds now;
     Verdict::Kind kind;
     const char* why;  // the start of the words said, for kGiveUp
-    Nanoseconds time; // kGoOn: until; kGiveUp: GiveUpTime; kHeard: unchecked
+    Nanoseconds time; // kGoOn: until; kGiveUp: GiveUpTime, unless 0
     bool ask = false;
 };
 
-// The facts of a near server that answered its last question at `answeredAt`.
-ServerFacts Answered(Nanoseconds answeredAt, Link link = Link::kLinked) {
-    ServerFacts facts;
-    facts.toneEnd = kEnd;
-    facts.answeredAt = answeredAt;
-    facts.path = kNear;
-    facts.link = link;
-    return facts;
-}
-ServerFacts With(ServerFacts facts, void (*change)(ServerFacts&)) {
-    change(facts);
-    return facts;
-}
-
 TEST(VerdictTest, EachSituation) {
     using K = Verdict;
+    const Nanoseconds limit = kAnswerLimit, e = kEnd;
     const Row rows[] = {
         {"near server, sink ready: heard when the last of the tone is",
-         With(Answered(kEnd - 200 * kMs), [](ServerFacts& f) { f.heardBy = kEnd + 21 * kMs; }),
-         kEnd + 21 * kMs, K::kHeard, nullptr, 0},
-        {"all queued: wait for it to be heard, asking nothing",
-         With(Answered(kEnd - 200 * kMs), [](ServerFacts& f) { f.heardBy = kEnd + 21 * kMs; }),
-         kEnd, K::kGoOn, nullptr, kEnd + 21 * kMs},
-        {"before the end nothing is asked", Answered(kEnd - 900 * kMs), kEnd - 800 * kMs, K::kGoOn,
-         nullptr, kEnd - kAnswerLimit},
-        {"then one question, due by the end", Answered(kEnd - 900 * kMs), kEnd - kAnswerLimit,
-         K::kGoOn, nullptr, kEnd, true},
-        {"sink slow by 0.3 s, the server answering", Answered(kEnd + 290 * kMs), kEnd + 300 * kMs,
-         K::kGoOn, nullptr, kEnd + 340 * kMs},
-        {"sink slow by 1.5 s", Answered(kEnd + 1490 * kMs), kEnd + 1500 * kMs, K::kGoOn, nullptr,
-         kEnd + 1540 * kMs},
-        {"sink slow by 3.9 s", Answered(kEnd + 3890 * kMs), kEnd + 3900 * kMs, K::kGoOn, nullptr,
-         kEnd + 3940 * kMs},
-        {"sink slow by 4.5 s: given up 4 s after the end", Answered(kEnd + 3990 * kMs),
-         kEnd + 4 * kSecond, K::kGiveUp, "the sink never", kEnd + kLongestWake},
-        {"a crowd: no link yet, but a session manager", Answered(kEnd + 990 * kMs, Link::kAwaited),
-         kEnd + kSecond, K::kGoOn, nullptr, kEnd + 1040 * kMs},
+         Facts(e - 200 * kMs).Heard(e + 21 * kMs), e + 21 * kMs, K::kHeard, nullptr, 0},
+        {"all queued: waits to be heard, asking nothing", Facts(e - 200 * kMs).Heard(e + 21 * kMs),
+         e, K::kGoOn, nullptr, e + 21 * kMs},
+        {"before the end nothing is asked", Facts(e - 900 * kMs), e - 800 * kMs, K::kGoOn, nullptr,
+         e - limit},
+        {"then one question, due by the end", Facts(e - 900 * kMs), e - limit, K::kGoOn, nullptr, e,
+         true},
+        {"sink slow by 0.3 s, the server answering", Facts(e + 290 * kMs), e + 300 * kMs, K::kGoOn,
+         nullptr, e + 340 * kMs},
+        {"sink slow by 3.9 s", Facts(e + 3890 * kMs), e + 3900 * kMs, K::kGoOn, nullptr,
+         e + 3940 * kMs},
+        {"sink slow by 4.5 s: given up 4 s after the end", Facts(e + 3990 * kMs), e + kLongestWake,
+         K::kGiveUp, "the sink never", e + kLongestWake},
+        {"a crowd: no link yet, but a session manager", Facts(e + 990 * kMs).Links(Link::kAwaited),
+         e + kSecond, K::kGoOn, nullptr, e + 1040 * kMs},
         {"nothing will link the stream: given up at the end",
-         Answered(kEnd - 100 * kMs, Link::kNothing), kEnd, K::kGiveUp, "nothing links", kEnd},
+         Facts(e - 100 * kMs).Links(Link::kNothing), e, K::kGiveUp, "nothing links", e},
         {"the link gone mid-tone: the rest of the tone is waited out",
-         Answered(kEnd - 100 * kMs, Link::kNothing), kEnd - 50 * kMs, K::kGoOn, nullptr, kEnd},
+         Facts(e - 100 * kMs).Links(Link::kNothing), e - 50 * kMs, K::kGoOn, nullptr, e},
         {"handshake never answered: the question's clock starts at the end",
-         With(Answered(0), [](ServerFacts& f) { f.askedAt = kEnd - 250 * kMs; }), kEnd + 239 * kMs,
-         K::kGoOn, nullptr, kEnd + kAnswerLimit},
-        {"handshake never answered, past its limit",
-         With(Answered(0), [](ServerFacts& f) { f.askedAt = kEnd - 250 * kMs; }),
-         kEnd + kAnswerLimit, K::kGiveUp, "the server stopped", kEnd + kAnswerLimit},
-        {"server paused mid-tone, back before the end: asked again at the end",
-         Answered(kEnd - 20 * kMs), kEnd + 30 * kMs, K::kGoOn, nullptr,
-         kEnd + 30 * kMs + kAnswerLimit, true},
-        {"server gone at the end", With(Answered(kEnd), [](ServerFacts& f) { f.lost = true; }),
-         kEnd, K::kGiveUp, "the connection", 0},
-        {"server stalled at the end",
-         With(Answered(kEnd - 10 * kMs), [](ServerFacts& f) { f.askedAt = kEnd; }),
-         kEnd + kAnswerLimit, K::kGiveUp, "the server stopped", kEnd + kAnswerLimit},
+         Facts(0).Asked(e - 250 * kMs), e + 239 * kMs, K::kGoOn, nullptr, e + limit},
+        {"handshake never answered (a 1 ms tone too), past its limit", Facts(0).Asked(e - 1 * kMs),
+         e + limit, K::kGiveUp, "the server stopped", e + limit},
+        {"server paused mid-tone, back before the end: asked again", Facts(e - 20 * kMs),
+         e + 30 * kMs, K::kGoOn, nullptr, e + 30 * kMs + limit, true},
+        {"server gone at the end", Facts(e).Lost(), e, K::kGiveUp, "the connection", 0},
+        {"server stalled at the end", Facts(e - 10 * kMs).Asked(e), e + limit, K::kGiveUp,
+         "the server stopped", e + limit},
+        {"the round trip jumping after the end, within the floor", Facts(e - 10 * kMs).Asked(e),
+         e + 200 * kMs, K::kGoOn, nullptr, e + limit},
         {"a server 300 ms away gets a few of its round trips",
-         With(Answered(kEnd - 10 * kMs),
-              [](ServerFacts& f) {
-                  f.path = {600 * kMs, 0};
-                  f.askedAt = kEnd;
-              }),
-         kEnd + 1100 * kMs, K::kGoOn, nullptr, kEnd + 1200 * kMs},
-        {"the round trip jumping after the end, within the floor",
-         With(Answered(kEnd - 10 * kMs), [](ServerFacts& f) { f.askedAt = kEnd; }),
-         kEnd + 200 * kMs, K::kGoOn, nullptr, kEnd + kAnswerLimit},
+         Facts(e - 10 * kMs).Asked(e).Away(600 * kMs), e + 1100 * kMs, K::kGoOn, nullptr,
+         e + 1200 * kMs},
         {"tonerix stopped 0.5 s: the end moves on, and the question due by it",
-         With(Answered(kEnd - 700 * kMs),
-              [](ServerFacts& f) {
-                  f.notRunning = 500 * kMs;
-                  f.resumedAt = kEnd - 100 * kMs;
-              }),
-         kEnd + 400 * kMs, K::kGoOn, nullptr, kEnd + 500 * kMs, true},
+         Facts(e - 700 * kMs).Paused(500 * kMs, e - 100 * kMs), e + 400 * kMs, K::kGoOn, nullptr,
+         e + 500 * kMs, true},
         {"tonerix stopped 5 s with a question out: its clock starts at the continue",
-         With(Answered(kEnd - 5500 * kMs),
-              [](ServerFacts& f) {
-                  f.askedAt = kEnd - 5400 * kMs;
-                  f.notRunning = 5 * kSecond;
-                  f.resumedAt = kEnd + 4900 * kMs;
-              }),
-         kEnd + 5100 * kMs, K::kGoOn, nullptr, kEnd + 4900 * kMs + kAnswerLimit},
+         Facts(e - 5500 * kMs).Asked(e - 5400 * kMs).Paused(5 * kSecond, e + 4900 * kMs),
+         e + 5100 * kMs, K::kGoOn, nullptr, e + 4900 * kMs + limit},
         {"tonerix stopped 5 s: the 4 s cap counts running time",
-         With(Answered(kEnd + 8990 * kMs), [](ServerFacts& f) { f.notRunning = 5 * kSecond; }),
-         kEnd + 9 * kSecond, K::kGiveUp, "the sink never", kEnd + 9 * kSecond},
-        {"a 1 ms tone on a dead server",
-         With(Answered(0), [](ServerFacts& f) { f.askedAt = kEnd - kMs; }), kEnd + kAnswerLimit,
-         K::kGiveUp, "the server stopped", kEnd + kAnswerLimit},
-        {"the longest tone",
-         With(Answered(0),
-              [](ServerFacts& f) {
-                  f.toneEnd = kEnd + 4'294'967'295 * kMs;
-                  f.answeredAt = f.toneEnd + 3990 * kMs;
-              }),
-         kEnd + 4'294'967'295 * kMs + kLongestWake, K::kGiveUp, "the sink never",
-         kEnd + 4'294'967'295 * kMs + kLongestWake},
-        {"a stop signal", With(Answered(kEnd), [](ServerFacts& f) { f.stopRequested = true; }),
-         kEnd - kSecond, K::kGiveUp, "stopped by a signal", 0},
+         Facts(e + 8990 * kMs).Paused(5 * kSecond, e), e + 9 * kSecond, K::kGiveUp,
+         "the sink never", e + 9 * kSecond},
+        {"tonerix went on, its pause not counted yet: nothing is given up",
+         Facts(e - 10 * kMs).Asked(e).Uncounted(), e + kSecond, K::kGoOn, nullptr,
+         e + kSecond + kMs},
+        {"the longest tone", Facts(e + kLongest + 3990 * kMs).Ends(e + kLongest),
+         e + kLongest + kLongestWake, K::kGiveUp, "the sink never", e + kLongest + kLongestWake},
+        {"a stop signal", Facts(e).Stopped(), e - kSecond, K::kGiveUp, "stopped by a signal", 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.situation);
