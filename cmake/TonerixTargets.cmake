@@ -71,9 +71,9 @@ function(tonerix_add_linux_programs)
       src/platform/linux/faults.cpp
       ${tone}/clock.cpp ${tone}/sine.cpp ${tone}/sound_library.cpp
       ${tone}/service/interruption.cpp ${tone}/service/standard_error.cpp
-      ${tone}/service/tone_service.cpp ${tone}/service/tone_session.cpp
+      ${tone}/service/tone_service.cpp ${tone}/service/tone_call_record.cpp ${tone}/tone_call.cpp
       ${tone}/service/worker.cpp
-      ${tone}/servers/server_watch.cpp ${tone}/servers/verdict.cpp
+      ${tone}/servers/server_watch.cpp ${tone}/verdict.cpp
       ${tone}/devices/alsa.cpp ${tone}/devices/held_tone.cpp ${tone}/devices/pc_speaker.cpp
       ${tone}/devices/terminal_bell.cpp)
   target_include_directories(tonerix_platform PUBLIC ${PROJECT_SOURCE_DIR}/src)

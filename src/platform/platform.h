@@ -67,7 +67,7 @@ enum class FaultKind : std::uint8_t {
     PrivilegedInstruction,
     Other,
 };
-// Called on a processor fault of the main thread with its kind and location;
+// Called on a processor fault of any thread with its kind and location;
 // it must end the process.
 using FaultHandler = void (*)(FaultKind kind, std::uint32_t location);
 void InstallFaultHandler(FaultHandler handler);

@@ -74,7 +74,7 @@ constexpr FaultCodeEntry kFaultCodes[] = {
     {platform::FaultKind::PrivilegedInstruction, error_code::kPrivileged},
 };
 
-// A processor fault of the main thread ends the program like any runtime failure.
+// A processor fault, on whichever thread, ends the program like any runtime failure.
 void OnFault(platform::FaultKind kind, std::uint32_t location) {
     std::uint32_t code = error_code::kOtherFault;
     for (const FaultCodeEntry& entry : kFaultCodes)

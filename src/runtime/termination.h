@@ -12,7 +12,8 @@
 
 inline constexpr std::uint32_t kReportLength = 30; // 29 characters and a zero byte
 
-// Selects the console form of the error report; the entry calls it first.
+// Asks for the error report on standard output, which only a console program
+// writes (the entry calls this first); without it a failure ends silently.
 // It holds for the whole process: StartRuntime leaves it as it is.
 void MarkConsoleProgram();
 // Console channel closed, exit status 0, fault handler in place.

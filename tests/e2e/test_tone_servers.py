@@ -193,6 +193,20 @@ class ServerCases:
                 self.assertEqual(status, 0)
                 self.assertGreater(tone_samples(samples), 48 * ms * 0.9)
 
+    def test_a_starved_tonerix_still_plays_the_whole_tone(self):
+        # Every core busy and tonerix in the idle class: a worker that has no
+        # processor is late, not stuck, and is not given up on.
+        loops = [subprocess.Popen(["sh", "-c", "while :; do :; done"])
+                 for _ in range(os.cpu_count())]
+        try:
+            status, _, samples = self.play(["1000", "250"], argv=("chrt", "-i", "0"))
+        finally:
+            for loop in loops:
+                loop.kill()
+                loop.wait()
+        self.assertEqual(status, 0)
+        self.assertAlmostEqual(len(sounding(samples)), 12000, delta=8)
+
     def test_the_stream_says_what_it_is(self):
         process = start(self.server, ["440", "1000"])
         time.sleep(0.4)

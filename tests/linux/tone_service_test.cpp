@@ -64,18 +64,33 @@ bool Hangs(ToneCall& session) {
     Log(std::to_string(session.Request().frequency) + " ");
     return true;
 }
+// Holds the processor, as a library spinning in a call would.
+bool Spins(ToneCall& session) {
+    Log(std::to_string(session.Request().frequency) + " ");
+    for (Nanoseconds until = Now() + 400 * kMillisecond; Now() < until;) {
+    }
+    Log(std::to_string(session.Request().frequency) + " ");
+    return true;
+}
 bool Sounds(ToneCall& session) {
     Log(std::to_string(session.Request().frequency) + " ");
     return true;
 }
 
 TEST(ToneServiceTest, ACallGivenUpOnLeavesTheNextCallItsOwnTone) {
-    calls.clear();
-    const ToneDriver hangs[] = {{"hangs", Hangs}}, sounds[] = {{"sounds", Sounds}};
-    EXPECT_TRUE(SoundTone(hangs, 440, 20));
-    EXPECT_TRUE(SoundTone(sounds, 880, 500));
-    std::lock_guard<std::mutex> hold(logLock);
-    EXPECT_EQ(calls, "440 880 440 ");
+    // Asleep in a call, or spinning with the processor: either is given up
+    // on soon after the tone's end.
+    for (const ToneDriver& stuck : {ToneDriver{"hangs", Hangs}, ToneDriver{"spins", Spins}}) {
+        SCOPED_TRACE(stuck.name);
+        calls.clear();
+        const ToneDriver drivers[] = {stuck}, sounds[] = {{"sounds", Sounds}};
+        Nanoseconds began = Now();
+        EXPECT_TRUE(SoundTone(drivers, 440, 20));
+        EXPECT_LT(Now() - began, 300 * kMillisecond);
+        EXPECT_TRUE(SoundTone(sounds, 880, 500));
+        std::lock_guard<std::mutex> hold(logLock);
+        EXPECT_EQ(calls, "440 880 440 ");
+    }
 }
 
 } // namespace

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "platform/linux/tone/servers/verdict.h"
+#include "platform/linux/tone/verdict.h"
 
 namespace {
 
@@ -114,6 +114,50 @@ TEST(VerdictTest, EachSituation) {
             if (row.time != 0) {
                 EXPECT_EQ(GiveUpTime(row.facts), row.time);
             }
+        }
+    }
+}
+
+// The service's judgement of its worker: the tone's end or the server's
+// give-up time, moved on by the time tonerix was stopped and the time the
+// worker had no processor; past it, a worker asleep in a call is given up on,
+// and so is one that has had the processor and not returned.
+TEST(VerdictTest, EachWorkerSituation) {
+    struct WorkerRow {
+        const char* situation;
+        WorkerFacts facts;
+        Nanoseconds now;
+        bool giveUp;
+        Nanoseconds until = 0;
+    };
+    const Nanoseconds e = kEnd, grace = kToneGrace;
+    auto facts = [](Nanoseconds giveUpBy, Nanoseconds waited, bool ready, Nanoseconds ran) {
+        return WorkerFacts{kEnd, 0, giveUpBy, waited, ready, ran};
+    };
+    const WorkerRow rows[] = {
+        {"a device driver: judged at the end and its grace", facts(0, 0, false, 0), e, false,
+         e + grace},
+        {"asleep in a call past it: a stalled server", facts(0, 0, false, 0), e + grace, true},
+        {"a server's verdict waits longer", facts(e + kSecond, 0, false, 0), e + grace, false,
+         e + kSecond + kVerdictGrace},
+        {"tonerix stopped 5 s",
+         {e, 5 * kSecond, 0, 0, false, 0},
+         e + grace,
+         false,
+         e + 5 * kSecond + grace},
+        {"starved 2 s by a busy machine", facts(0, 2 * kSecond, false, 0), e + kSecond, false,
+         e + 2 * kSecond + grace},
+        {"waiting for a processor now", facts(0, 0, true, 5 * kMs), e + grace, false,
+         e + grace + kSpinAllowance - 5 * kMs},
+        {"spinning in a call with the processor", facts(0, 0, true, kSpinAllowance), e + grace,
+         true},
+    };
+    for (const WorkerRow& row : rows) {
+        SCOPED_TRACE(row.situation);
+        WorkerVerdict verdict = JudgeWorker(row.facts, row.now);
+        EXPECT_EQ(verdict.giveUp, row.giveUp);
+        if (!row.giveUp) {
+            EXPECT_EQ(verdict.until, row.until);
         }
     }
 }

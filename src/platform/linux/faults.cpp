@@ -16,7 +16,7 @@ namespace {
 constexpr std::uintptr_t kStackOverflowReach = 64 * 1024;
 
 FaultHandler faultHandler = nullptr;
-alignas(16) char alternateStack[64 * 1024];
+FaultStack mainThreadStack;
 
 // x86 instructions that user code may not run; Linux reports them as SIGSEGV.
 bool IsPrivilegedInstruction(const unsigned char* pc) {
@@ -92,6 +92,19 @@ FaultKind FaultKindOf(const FaultFacts& facts) {
     return FaultKind::Other;
 }
 
+void FaultStack::Use() {
+    stack_t stack{};
+    stack.ss_sp = bytes;
+    stack.ss_size = sizeof bytes;
+    sigaltstack(&stack, nullptr);
+}
+
+void FaultStack::Leave() {
+    stack_t stack{};
+    stack.ss_flags = SS_DISABLE;
+    sigaltstack(&stack, nullptr);
+}
+
 } // namespace platform::linux_system
 
 namespace platform {
@@ -99,15 +112,11 @@ namespace platform {
 void InstallFaultHandler(FaultHandler handler) {
     using namespace linux_system;
     faultHandler = handler;
-    stack_t stack{};
-    stack.ss_sp = alternateStack;
-    stack.ss_size = sizeof alternateStack;
-    sigaltstack(&stack, nullptr);
+    mainThreadStack.Use();
 
     // Other signals wait while the runtime ends inside the handler, but a
     // second fault there must reach the handler again (which then exits at
     // once): a blocked fault signal would kill the process with no report.
-    constexpr int kFaultSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS};
     struct sigaction action {};
     action.sa_sigaction = OnFaultSignal;
     action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_NODEFER;

@@ -1,12 +1,35 @@
-// Monotonic time for the tone service.
+// Monotonic time for the tone service, and the scheduler's account of its
+// threads.
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "platform/linux/tone/clock.h"
 
 namespace platform::linux_system {
+namespace {
+
+// The file `name` of the thread's folder under /proc, read whole into `text`.
+bool ReadThreadFile(int thread, const char* name, char (&text)[512]) {
+    char path[64];
+    if (thread == 0)
+        std::snprintf(path, sizeof path, "/proc/thread-self/%s", name);
+    else
+        std::snprintf(path, sizeof path, "/proc/self/task/%d/%s", thread, name);
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    ssize_t length = read(fd, text, sizeof text - 1);
+    close(fd);
+    text[length > 0 ? length : 0] = '\0';
+    return length > 0;
+}
+
+} // namespace
 
 Nanoseconds Now() {
     timespec now;
@@ -30,6 +53,27 @@ int TimeoutUntil(Nanoseconds deadline, Nanoseconds unit) {
     Nanoseconds left = deadline - Now();
     return left <= 0 ? 0
                      : static_cast<int>(std::min<Nanoseconds>((left + unit - 1) / unit, INT_MAX));
+}
+
+// "schedstat" holds the processor time and the time spent waiting on a run
+// queue, in nanoseconds; "stat" the state, R for running or ready to run,
+// after the name in parentheses. The calling thread is running.
+ProcessorUse ProcessorUseOf(int thread) {
+    ProcessorUse use;
+    char text[512];
+    long long ran = 0, waited = 0;
+    if (thread < 0 || !ReadThreadFile(thread, "schedstat", text) ||
+        std::sscanf(text, "%lld %lld", &ran, &waited) != 2)
+        return use;
+    use.ran = ran;
+    use.waited = waited;
+    if (thread == 0) {
+        use.ready = true;
+    } else if (ReadThreadFile(thread, "stat", text)) {
+        const char* nameEnd = std::strrchr(text, ')');
+        use.ready = nameEnd != nullptr && nameEnd[1] == ' ' && nameEnd[2] == 'R';
+    }
+    return use;
 }
 
 } // namespace platform::linux_system

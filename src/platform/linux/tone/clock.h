@@ -1,4 +1,5 @@
-// Monotonic time for the tone service.
+// Monotonic time for the tone service, and the processor time its threads had
+// or waited for.
 #pragma once
 
 #include <cstdint>
@@ -17,5 +18,15 @@ void SleepUntil(Nanoseconds deadline);
 // How many `unit`s are left until `deadline`, rounded up (a wake a moment
 // early would only find nothing to do), as a library's timeout takes them.
 int TimeoutUntil(Nanoseconds deadline, Nanoseconds unit);
+
+// What the scheduler says of thread `thread` of this process, 0 for the
+// calling one: all zero and not ready when it says nothing (no such thread,
+// no scheduler statistics).
+struct ProcessorUse {
+    bool ready = false;     // running, or ready to run and waiting for a processor
+    Nanoseconds ran = 0;    // processor time it has had
+    Nanoseconds waited = 0; // time it was ready to run with no processor, up to its last run
+};
+ProcessorUse ProcessorUseOf(int thread);
 
 } // namespace platform::linux_system

@@ -59,8 +59,8 @@ std::uint32_t SineGenerator::Fill(std::int16_t* out, std::uint32_t capacity) {
         imaginary_ = imaginary_ * stepReal_ + real_ * stepImaginary_;
         real_ = real;
     }
-    // Rounding would slowly change the vector's length over a long tone:
-    // set it back to 1 once a wave cycle (1/sqrt by one Newton step, as it is near 1).
+    // Rounding would slowly change the vector's length over a long tone: set
+    // it back to 1 once a Fill (1/sqrt by one Newton step, as it is near 1).
     double length = real_ * real_ + imaginary_ * imaginary_;
     double correction = 1.5 - 0.5 * length;
     real_ *= correction;

@@ -1,9 +1,8 @@
-// What a tone driver is handed: its part of one tone's session, and nothing
-// more. It carries the request, the stop a signal asked for, sleeping, the
-// device a driver holds sounding, the facts a sound server reported that the
-// service's give-up time follows, and a few words for TONERIX_DEBUG. The
-// service's own part (deadlines, the done notification, the debug output, the
-// session's lifetime) is ToneSession's.
+// One tone call, as a driver sees it: the request, the stop a signal asked
+// for, sleeping, the device a driver holds sounding, the program's own pauses,
+// the give-up time a sound server's verdict publishes, and a few words for
+// TONERIX_DEBUG. The service's record of the call (service/tone_call_record.h)
+// is this same object; its state is grouped here by the thread that writes it.
 #pragma once
 
 #include <atomic>
@@ -33,7 +32,7 @@ class ToneCall {
     ToneCall& operator=(const ToneCall&) = delete;
 
     const ToneRequest& Request() const { return request_; }
-    bool StopRequested() const { return stopSignal_ != 0; }
+    bool StopRequested() const { return byService_.stopSignal != 0; }
     // Sleeps until `deadline`; false when a stop had been asked for. A stop
     // during the sleep ends the program from the service's own thread.
     bool SleepUntil(Nanoseconds deadline) const;
@@ -48,31 +47,58 @@ class ToneCall {
     // How long tonerix itself was not running since the tone began (stopped
     // by Ctrl-Z or SIGSTOP), and when it last went on again: that time is
     // not held against a sound server.
-    Nanoseconds NotRunning() const { return notRunning_; }
-    Nanoseconds ResumedAt() const { return resumedAt_; }
+    Nanoseconds NotRunning() const { return byService_.notRunning; }
+    Nanoseconds ResumedAt() const { return byService_.resumedAt; }
     // True while the program has gone on after a stop that the service has
     // not counted yet: NotRunning is about to grow, so judge after it has.
     bool PauseUncounted() const;
     // A sound server's verdict gives up by `time` unless it hears more: the
     // service waits for the driver until then.
-    void GiveUpBy(Nanoseconds time) { giveUpBy_ = time; }
+    void GiveUpBy(Nanoseconds time) { byWorker_.giveUpBy = time; }
 
     // Why the driver declined, or what came of its sound, in a few fixed
     // words, for the user who asks (TONERIX_DEBUG). The last word counts.
-    void Say(const char* outcome) { outcome_ = outcome; }
+    void Say(const char* outcome) { byWorker_.outcome = outcome; }
 
   protected:
     explicit ToneCall(const ToneRequest& request) : request_(request) {}
     ~ToneCall() = default;
 
+    // Holds `switching_.lock` for a scope, as std::lock_guard would, without
+    // the C++ library's exception paths.
+    class Locked {
+      public:
+        explicit Locked(ToneCall& call) : lock_(call.switching_.lock) {
+            pthread_mutex_lock(&lock_);
+        }
+        ~Locked() { pthread_mutex_unlock(&lock_); }
+        Locked(const Locked&) = delete;
+        Locked& operator=(const Locked&) = delete;
+
+      private:
+        pthread_mutex_t& lock_;
+    };
+
     const ToneRequest request_;
-    std::atomic<int> stopSignal_{0};
-    std::atomic<Nanoseconds> notRunning_{0}, resumedAt_{0}, giveUpBy_{0};
-    std::atomic<const char*> outcome_{nullptr};
-    // The driver switches the device, the service silences it: one at a time.
-    pthread_mutex_t switching_ = PTHREAD_MUTEX_INITIALIZER;
-    HeldDevice device_{nullptr, -1};
-    bool held_ = false, silenced_ = false, ended_ = false;
+    // Written by the service's thread as signals come; read by the worker.
+    struct {
+        std::atomic<int> stopSignal{0};
+        std::atomic<Nanoseconds> notRunning{0}, resumedAt{0};
+    } byService_;
+    // Written by the worker as it runs the drivers; read by the service's thread.
+    struct {
+        std::atomic<const char*> driver{nullptr}, outcome{nullptr};
+        std::atomic<Nanoseconds> giveUpBy{0};
+        std::atomic<int> thread{-1}; // its thread id, once it runs
+    } byWorker_;
+    // The held device, switched by whichever thread holds `lock`: the driver
+    // switches it, the service silences it. The debug lines go out under it
+    // too, so that none is written once the call has ended.
+    struct {
+        pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
+        HeldDevice device{nullptr, -1};
+        bool held = false, silenced = false, ended = false, givenUp = false;
+    } switching_;
 };
 
 } // namespace platform::linux_system

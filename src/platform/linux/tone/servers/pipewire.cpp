@@ -75,24 +75,30 @@ bool ServerSocketThere() {
     return false;
 }
 
-// What the callbacks share with the waiting loop. OnProcess runs on the
-// library's data thread and alone touches the tone and `flushed`; the other
-// callbacks run on the loop's thread.
+// What the callbacks share with the waiting loop, by the thread that writes
+// it. The watch takes facts from both threads.
 struct Playback {
     const PipeWire& pw;
     ServerWatch watch;
-    SineGenerator tone;
+    // OnProcess alone, on the library's data thread.
+    struct {
+        SineGenerator tone;
+        bool flushed = false;
+    } data;
+    // Set up before the loop runs.
     pw_loop* loop = nullptr;
     pw_core* core = nullptr;
     pw_stream* stream = nullptr;
     spa_source* wake = nullptr; // wakes the loop from the data thread
     spa_hook coreListener{}, streamListener{}, registryListener{};
-    int pendingSync = -1;
-    bool flushed = false;
-    // What the registry says: the session manager's "default" metadata, and
-    // the link from this stream's node; known once the first sync is answered.
-    bool registryKnown = false;
-    std::uint32_t sessionManager = SPA_ID_INVALID, link = SPA_ID_INVALID;
+    // The other callbacks, on the loop's thread: the question pending, and
+    // what the registry says (the session manager's "default" metadata, the
+    // link from this stream's node), known once the first sync is answered.
+    struct {
+        int pendingSync = -1;
+        bool registryKnown = false;
+        std::uint32_t sessionManager = SPA_ID_INVALID, link = SPA_ID_INVALID;
+    } onLoop{};
 };
 
 // Whether anything will link the stream to a sink: a link that exists (a sink
@@ -100,21 +106,21 @@ struct Playback {
 // one (it may be busy with a crowd of streams). With neither, nothing will.
 void ReportLink(Playback& playback) {
     Link link = Link::kNotKnown;
-    if (playback.link != SPA_ID_INVALID)
+    if (playback.onLoop.link != SPA_ID_INVALID)
         link = Link::kLinked;
-    else if (playback.sessionManager != SPA_ID_INVALID)
+    else if (playback.onLoop.sessionManager != SPA_ID_INVALID)
         link = Link::kAwaited;
-    else if (playback.registryKnown)
+    else if (playback.onLoop.registryKnown)
         link = Link::kNothing;
     playback.watch.LinkIs(link);
 }
 
 void OnCoreDone(void* data, std::uint32_t id, int seq) {
     auto& playback = *static_cast<Playback*>(data);
-    if (id != PW_ID_CORE || seq != playback.pendingSync) return;
+    if (id != PW_ID_CORE || seq != playback.onLoop.pendingSync) return;
     playback.watch.Answered();
     // The registry's first globals all came before the first answer.
-    playback.registryKnown = true;
+    playback.onLoop.registryKnown = true;
     ReportLink(playback);
 }
 
@@ -129,21 +135,22 @@ void OnGlobal(void* data, std::uint32_t id, std::uint32_t, const char* type, std
     if (props == nullptr) return;
     if (std::strcmp(type, PW_TYPE_INTERFACE_Metadata) == 0) {
         const char* name = spa_dict_lookup(props, PW_KEY_METADATA_NAME);
-        if (name != nullptr && std::strcmp(name, "default") == 0) playback.sessionManager = id;
+        if (name != nullptr && std::strcmp(name, "default") == 0)
+            playback.onLoop.sessionManager = id;
     } else if (std::strcmp(type, PW_TYPE_INTERFACE_Link) == 0 && playback.stream != nullptr) {
         const char* output = spa_dict_lookup(props, PW_KEY_LINK_OUTPUT_NODE);
         std::uint32_t node = playback.pw.pw_stream_get_node_id(playback.stream);
         if (output != nullptr && node != SPA_ID_INVALID &&
             std::strtoul(output, nullptr, 10) == node)
-            playback.link = id;
+            playback.onLoop.link = id;
     }
     ReportLink(playback);
 }
 
 void OnGlobalRemoved(void* data, std::uint32_t id) {
     auto& playback = *static_cast<Playback*>(data);
-    if (id == playback.sessionManager) playback.sessionManager = SPA_ID_INVALID;
-    if (id == playback.link) playback.link = SPA_ID_INVALID;
+    if (id == playback.onLoop.sessionManager) playback.onLoop.sessionManager = SPA_ID_INVALID;
+    if (id == playback.onLoop.link) playback.onLoop.link = SPA_ID_INVALID;
     ReportLink(playback);
 }
 
@@ -153,7 +160,7 @@ void OnStateChanged(void* data, pw_stream_state, pw_stream_state state, const ch
 
 void OnProcess(void* data) {
     auto& playback = *static_cast<Playback*>(data);
-    if (playback.flushed) return;
+    if (playback.data.flushed) return;
     pw_buffer* buffer = playback.pw.pw_stream_dequeue_buffer(playback.stream);
     if (buffer == nullptr) return;
     spa_data& block = buffer->buffer->datas[0];
@@ -162,16 +169,16 @@ void OnProcess(void* data) {
     if (buffer->requested != 0 && buffer->requested < frames)
         frames = static_cast<std::uint32_t>(buffer->requested);
     auto* samples = static_cast<std::int16_t*>(block.data);
-    std::uint32_t filled = playback.tone.Fill(samples, frames);
+    std::uint32_t filled = playback.data.tone.Fill(samples, frames);
     std::memset(samples + filled, 0, (frames - filled) * kFrameBytes);
     block.chunk->offset = 0;
     block.chunk->stride = kFrameBytes;
     block.chunk->size = frames * kFrameBytes;
     playback.pw.pw_stream_queue_buffer(playback.stream, buffer);
     playback.watch.Sounded();
-    if (playback.tone.Remaining() == 0) {
+    if (playback.data.tone.Remaining() == 0) {
         playback.pw.pw_stream_flush(playback.stream, true);
-        playback.flushed = true;
+        playback.data.flushed = true;
         // This cycle takes the buffer just queued: the tone is over at the
         // device once the cycle is, and heard after the device's own delay.
         Nanoseconds delay = 0;
@@ -241,7 +248,7 @@ bool ConnectStream(Playback& playback, std::uint32_t frequency) {
 
 bool Ask(void* data) {
     auto& playback = *static_cast<Playback*>(data);
-    playback.pendingSync = pw_core_sync(playback.core, PW_ID_CORE, 0);
+    playback.onLoop.pendingSync = pw_core_sync(playback.core, PW_ID_CORE, 0);
     return true;
 }
 
@@ -296,9 +303,10 @@ bool SoundThroughPipeWire(ToneCall& call) {
     bool sounded = false;
     if (core != nullptr) {
         const ToneRequest& request = call.Request();
-        Playback playback{pw, ServerWatch(call),
-                          SineGenerator(kServerRate, request.frequency,
-                                        SineGenerator::FramesFor(kServerRate, request.duration))};
+        Playback playback{pw,
+                          ServerWatch(call),
+                          {SineGenerator(kServerRate, request.frequency,
+                                         SineGenerator::FramesFor(kServerRate, request.duration))}};
         playback.loop = loop;
         playback.core = core;
         playback.wake = pw_loop_add_event(loop, OnWake, nullptr);

@@ -1,6 +1,6 @@
 // The PulseAudio driver: a native playback stream on the user's PulseAudio
 // server (or a PipeWire server's PulseAudio side, or WSL's, through
-// PULSE_SERVER), for systems where ALSA's default device does not lead there.
+// PULSE_SERVER), tried after PipeWire's own protocol and before ALSA.
 // Everything happens in the library's callbacks: the handshake's steps, the
 // stream's requests for more of the tone, the server's answers.
 #include <algorithm>

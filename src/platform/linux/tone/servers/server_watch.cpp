@@ -16,13 +16,23 @@ ServerWatch::ServerWatch(ToneCall& call) : call_(call) {
 
 Verdict::Kind ServerWatch::Run(Conversation conversation) {
     for (;;) {
-        facts_.notRunning = call_.NotRunning();
+        facts_.notRunning = call_.NotRunning() + waited_;
         facts_.resumedAt = call_.ResumedAt();
         facts_.stopRequested = call_.StopRequested();
         facts_.pauseUncounted = call_.PauseUncounted();
         facts_.heardBy = heardBy_;
         Verdict verdict = Judge(facts_, Now());
-        call_.GiveUpBy(GiveUpTime(facts_));
+        // Before giving up by the clock: time this thread waited for a
+        // processor was not the server's. (Asked only then: it costs a read.)
+        if (verdict.kind == Verdict::kGiveUp && !facts_.stopRequested && !facts_.lost) {
+            Nanoseconds waited = ProcessorUseOf(0).waited;
+            if (waited != waited_) {
+                waited_ = waited;
+                continue;
+            }
+        }
+        // The service adds the worker's waiting itself.
+        call_.GiveUpBy(GiveUpTime(facts_) - waited_);
         if (verdict.kind != Verdict::kGoOn) {
             bool lost = facts_.lost && !facts_.stopRequested && lostBecause_ != nullptr;
             call_.Say(lost ? lostBecause_ : verdict.why);

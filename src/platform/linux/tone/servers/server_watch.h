@@ -8,8 +8,8 @@
 #include <atomic>
 #include <cstdint>
 
-#include "platform/linux/tone/servers/verdict.h"
 #include "platform/linux/tone/tone_call.h"
+#include "platform/linux/tone/verdict.h"
 
 namespace platform::linux_system {
 
@@ -59,6 +59,7 @@ class ServerWatch {
     std::atomic<Nanoseconds> heardBy_{0};
     std::atomic<bool> sounded_{false};
     const char* lostBecause_ = nullptr; // the driver's words for the loss
+    Nanoseconds waited_ = 0; // how long this thread has waited for a processor, as last asked
 };
 
 } // namespace platform::linux_system

@@ -7,9 +7,10 @@
 #include <csignal>
 #include <cstddef>
 #include <cstdlib>
-#include <initializer_list>
 #include <malloc.h>
 #include <pthread.h>
+
+#include "platform/linux/faults.h"
 
 namespace platform::linux_system {
 namespace {
@@ -17,25 +18,20 @@ namespace {
 // Not the process's stack limit, which threads otherwise follow: a user may
 // have set it small for the main thread, or large, costing address space.
 constexpr std::size_t kStackBytes = 1024 * 1024;
-constexpr std::size_t kFaultStackBytes = 64 * 1024;
 
 struct Start {
     void (*work)(void*);
     void* argument;
-    alignas(16) char faultStack[kFaultStackBytes];
+    FaultStack faultStack;
 };
 
 // A fault or an overflow on this thread reaches the fault handler, and ends
 // with its report, as on the main thread.
 void* Run(void* argument) {
     Start* start = static_cast<Start*>(argument);
-    stack_t stack{};
-    stack.ss_sp = start->faultStack;
-    stack.ss_size = sizeof start->faultStack;
-    sigaltstack(&stack, nullptr);
+    start->faultStack.Use();
     start->work(start->argument);
-    stack.ss_flags = SS_DISABLE;
-    sigaltstack(&stack, nullptr);
+    start->faultStack.Leave();
     std::free(start);
     return nullptr;
 }
@@ -47,7 +43,7 @@ bool StartWorker(void (*work)(void*), void* argument) {
     // which must reach the fault handler wherever they happen.
     sigset_t blocked, previous;
     sigfillset(&blocked);
-    for (int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS})
+    for (int fault : kFaultSignals)
         sigdelset(&blocked, fault);
     pthread_sigmask(SIG_SETMASK, &blocked, &previous);
     pthread_attr_t attributes;

@@ -1,5 +1,5 @@
-// The sound-server verdict: heard, go on, or give up.
-#include "platform/linux/tone/servers/verdict.h"
+// The sound-server verdict (heard, go on, or give up), and the worker's.
+#include "platform/linux/tone/verdict.h"
 
 #include <algorithm>
 
@@ -76,6 +76,17 @@ Verdict Judge(const ServerFacts& facts, Nanoseconds now) {
     Nanoseconds until = giveUp;
     if (asking && !ask) until = std::min(until, NextAsk(facts));
     return {Verdict::kGoOn, nullptr, until, ask};
+}
+
+WorkerVerdict JudgeWorker(const WorkerFacts& facts, Nanoseconds now) {
+    // The time it was stopped or had no processor is not held against it.
+    Nanoseconds due = std::max(facts.toneEnd + facts.notRunning + kToneGrace,
+                               facts.giveUpBy != 0 ? facts.giveUpBy + kVerdictGrace : 0) +
+                      facts.waited;
+    if (now < due) return {false, false, due};
+    if (!facts.ready || facts.ranSinceDue >= kSpinAllowance) return {true, true, 0};
+    // Waiting for a processor: it cannot have used its allowance before then.
+    return {false, true, now + kSpinAllowance - facts.ranSinceDue};
 }
 
 } // namespace platform::linux_system

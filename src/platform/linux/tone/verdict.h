@@ -1,7 +1,8 @@
 // Whether a tone on a sound server has been heard, is still worth waiting for,
-// or is to be given up, decided from what the server reported and the time.
+// or is to be given up, decided from what the server reported and the time;
+// and whether the service gives up on the worker that runs the drivers.
 //
-// One pure function decides, so that every rule has a row in one table test.
+// Pure functions decide, so that every rule has a row in one table test.
 // A server is judged by its answers: before the tone's end nothing but a stop,
 // a lost connection or a failed stream ends the wait, since the call cannot
 // return before the end anyway. After it, a live server answers round trips
@@ -69,5 +70,35 @@ Verdict Judge(const ServerFacts& facts, Nanoseconds now);
 // When the verdict gives up on these facts if nothing new is reported: the
 // time by which whoever waits for the driver may give up on it.
 Nanoseconds GiveUpTime(const ServerFacts& facts);
+
+// The worker that runs the drivers is judged by what it did with the
+// processor, not by the clock alone: a worker that had no processor (the
+// machine busy, tonerix in the idle class) is late, not stuck. It is given
+// up on once it is past due and either sleeps in a call that did not return
+// (a stalled server) or has had the processor and still not returned.
+struct WorkerFacts {
+    Nanoseconds toneEnd = 0;     // when the tone's time is over, as asked
+    Nanoseconds notRunning = 0;  // how long tonerix itself was stopped meanwhile
+    Nanoseconds giveUpBy = 0;    // a server's verdict gives up by then; 0 for none
+    Nanoseconds waited = 0;      // time the worker was ready to run but had no processor
+    bool ready = false;          // the worker is ready to run now, or running
+    Nanoseconds ranSinceDue = 0; // processor time it has had since it was first seen due
+};
+
+struct WorkerVerdict {
+    bool giveUp;
+    bool due;          // past due: the service notes the processor time from here
+    Nanoseconds until; // !giveUp: judge again then, or when the worker is done
+};
+
+// How long after the tone's end a driver that reported nothing more may take
+// to finish (an ALSA drain), how long after a sound server's verdict should
+// have given up the worker may take to return, and how much processor time
+// past due a ready worker may use before it is taken to spin in a call.
+inline constexpr Nanoseconds kToneGrace = 90 * kMillisecond;
+inline constexpr Nanoseconds kVerdictGrace = 20 * kMillisecond;
+inline constexpr Nanoseconds kSpinAllowance = 20 * kMillisecond;
+
+WorkerVerdict JudgeWorker(const WorkerFacts& facts, Nanoseconds now);
 
 } // namespace platform::linux_system

@@ -1,0 +1,146 @@
+// The service's record of one tone call: its lifetime, the worker's run
+// through the drivers, the debug lines, and the signals' effects on the
+// held device.
+#include "platform/linux/tone/service/tone_call_record.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include "platform/linux/tone/service/standard_error.h"
+#include "platform/linux/tone/service/worker.h"
+
+namespace platform::linux_system {
+
+ToneCallRecord::ToneCallRecord(const ToneRequest& request, std::span<const ToneDriver> drivers,
+                               int debug, int done)
+    : ToneCall(request), debug_(debug), done_(done),
+      driverCount_(std::min(drivers.size(), kMostDrivers)), lastRunning_(Now()) {
+    std::copy_n(drivers.begin(), driverCount_, drivers_);
+}
+
+ToneCallRecord::~ToneCallRecord() { close(done_); }
+
+ToneCallRecord* ToneCallRecord::Create(const ToneRequest& request,
+                                       std::span<const ToneDriver> drivers, int debug) {
+    int done = eventfd(0, EFD_CLOEXEC);
+    // malloc and a placement new: the service stays clear of the C++
+    // library's exception paths.
+    void* memory = done >= 0 ? std::malloc(sizeof(ToneCallRecord)) : nullptr;
+    if (memory == nullptr) {
+        if (done >= 0) close(done);
+        return nullptr;
+    }
+    return new (memory) ToneCallRecord(request, drivers, debug, done);
+}
+
+void ToneCallRecord::Release() {
+    if (--shares_ != 0) return;
+    this->~ToneCallRecord();
+    std::free(this);
+}
+
+void ToneCallRecord::RunDrivers(void* record) {
+    auto& call = *static_cast<ToneCallRecord*>(record);
+    call.byWorker_.thread = static_cast<int>(gettid());
+    for (std::size_t i = 0; i < call.driverCount_ && !call.StopRequested(); ++i) {
+        // One that declined when the tone's time is over leaves none for
+        // the next: only the silence after it is left.
+        if (i > 0 && i + 1 < call.driverCount_ && Now() >= call.request_.end + call.NotRunning())
+            continue;
+        call.byWorker_.outcome = nullptr;
+        call.byWorker_.giveUpBy = 0; // a driver that declined leaves no verdict behind
+        call.byWorker_.driver = call.drivers_[i].name;
+        bool sounded = call.drivers_[i].sound(call);
+        call.Report(call.drivers_[i].name, sounded ? "sounded the tone" : "declined");
+        if (sounded) break;
+    }
+    std::uint64_t one = 1;
+    [[maybe_unused]] ssize_t ignored = write(call.done_, &one, sizeof one);
+    call.Release();
+}
+
+// One line on the debug output, unless the call has ended: its descriptor
+// is closed then. A line that cannot be written at once is dropped.
+void ToneCallRecord::Report(const char* driver, const char* outcome) {
+    Locked hold(*this);
+    if (debug_ < 0 || switching_.ended || switching_.givenUp) return;
+    if (const char* said = byWorker_.outcome) outcome = said;
+    char line[160];
+    int length = std::snprintf(line, sizeof line, "tonerix: %s: %s\n", driver, outcome);
+    if (length > 0) WriteIfReady(debug_, line, std::min<std::size_t>(length, sizeof line - 1));
+}
+
+WorkerVerdict ToneCallRecord::JudgeWorker(Nanoseconds now) {
+    WorkerFacts facts{request_.end, NotRunning(), byWorker_.giveUpBy};
+    WorkerVerdict verdict = linux_system::JudgeWorker(facts, now);
+    if (!verdict.due) {
+        workerRanWhenDue_ = -1;
+        return verdict;
+    }
+    // Due by the clock alone: what did the worker do with the processor?
+    // A worker that has not run its first line yet had no processor at all.
+    int thread = byWorker_.thread;
+    ProcessorUse use = thread >= 0 ? ProcessorUseOf(thread) : ProcessorUse{true, 0, 0};
+    if (workerRanWhenDue_ < 0) workerRanWhenDue_ = use.ran;
+    facts.waited = use.waited;
+    facts.ready = use.ready;
+    facts.ranSinceDue = use.ran - workerRanWhenDue_;
+    verdict = linux_system::JudgeWorker(facts, now);
+    if (verdict.giveUp) {
+        byWorker_.outcome = nullptr;
+        const char* driver = byWorker_.driver;
+        Report(driver != nullptr ? driver : "worker", "given up on: still busy at the deadline");
+        Locked hold(*this);
+        switching_.givenUp = true; // its own lines would come after this one
+    }
+    return verdict;
+}
+
+void ToneCallRecord::NoWorker() {
+    byWorker_.outcome = nullptr;
+    Report("worker", "no thread could be started: a silent wait");
+    Release(); // the worker's share
+}
+
+void ToneCallRecord::SwitchHeld(std::uint32_t frequency) {
+    if (switching_.held) switching_.device.set(switching_.device.fd, frequency);
+}
+
+void ToneCallRecord::StopBySignal(int signal) {
+    Locked hold(*this);
+    byService_.stopSignal = signal;
+    switching_.silenced = true;
+    SwitchHeld(0);
+}
+
+void ToneCallRecord::SilenceForTerminalStop(Nanoseconds now) {
+    Locked hold(*this);
+    lastRunning_ = now;
+    switching_.silenced = true;
+    SwitchHeld(0);
+}
+
+void ToneCallRecord::CountPauseUntil(Nanoseconds resumed) {
+    // From the last time this thread ran: never short, so a server is given
+    // more time after a stop, never less.
+    if (resumed > lastRunning_) byService_.notRunning = NotRunning() + (resumed - lastRunning_);
+    byService_.resumedAt = resumed;
+    lastRunning_ = resumed;
+    Locked hold(*this);
+    if (StopRequested() || switching_.ended) return;
+    switching_.silenced = false;
+    if (Now() < request_.end) SwitchHeld(request_.frequency);
+}
+
+void ToneCallRecord::End() {
+    Locked hold(*this);
+    switching_.ended = true;
+    SwitchHeld(0);
+    switching_.held = false;
+}
+
+} // namespace platform::linux_system

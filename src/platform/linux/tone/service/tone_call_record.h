@@ -1,0 +1,65 @@
+// The service's record of one tone call: the ToneCall its drivers see, and
+// what only the service touches: the drivers to try, the done notification,
+// the debug output, the shares that keep it alive, and what the service's
+// thread has seen of signals and of the worker's use of the processor.
+#pragma once
+
+#include <cstddef>
+#include <span>
+
+#include "platform/linux/tone/tone_driver.h"
+#include "platform/linux/tone/verdict.h"
+
+namespace platform::linux_system {
+
+class ToneCallRecord final : public ToneCall {
+  public:
+    // A record shared by the service and the worker that runs its drivers,
+    // each of which releases its share once done with it; null when there is
+    // no memory or no descriptor for one. TONERIX_DEBUG's lines go to `debug`,
+    // -1 for nowhere.
+    static ToneCallRecord* Create(const ToneRequest& request, std::span<const ToneDriver> drivers,
+                                  int debug);
+    void Release();
+
+    // The worker's work: the drivers in order until one sounds, a line on the
+    // debug output for each. Then DoneFd is readable.
+    static void RunDrivers(void* record);
+    int DoneFd() const { return done_; }
+    // Whether the service gives up on the worker now (saying so), or when to
+    // ask again.
+    WorkerVerdict JudgeWorker(Nanoseconds now);
+    // No worker could be started: the call is a silent wait.
+    void NoWorker();
+
+    // On the service's own thread, as signals come: a stop silences the held
+    // device for good; Ctrl-Z silences it while the program is stopped, and a
+    // continue sounds it again while the tone's time is not over, and counts
+    // the time since the thread last ran as time the program was not running.
+    void StopBySignal(int signal);
+    void NoteRunning(Nanoseconds now) { lastRunning_ = now; }
+    void SilenceForTerminalStop(Nanoseconds now);
+    void CountPauseUntil(Nanoseconds resumed);
+    int StopSignal() const { return byService_.stopSignal; }
+    // The call is over: a device still held is switched off, and a worker
+    // given up on writes nothing more.
+    void End();
+
+  private:
+    ToneCallRecord(const ToneRequest& request, std::span<const ToneDriver> drivers, int debug,
+                   int done);
+    ~ToneCallRecord();
+    void SwitchHeld(std::uint32_t frequency); // with the lock held
+    void Report(const char* driver, const char* outcome);
+
+    // Set at the start.
+    const int debug_, done_;
+    ToneDriver drivers_[kMostDrivers];
+    const std::size_t driverCount_;
+    std::atomic<int> shares_{2};
+    // The service's own thread alone.
+    Nanoseconds lastRunning_;
+    Nanoseconds workerRanWhenDue_ = -1;
+};
+
+} // namespace platform::linux_system
