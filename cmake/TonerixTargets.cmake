@@ -73,7 +73,8 @@ function(tonerix_add_linux_programs)
       ${tone}/service/interruption.cpp ${tone}/service/standard_error.cpp
       ${tone}/service/tone_service.cpp ${tone}/service/tone_call_record.cpp ${tone}/tone_call.cpp
       ${tone}/service/worker.cpp
-      ${tone}/servers/server_watch.cpp ${tone}/verdict.cpp
+      ${tone}/server_address.cpp ${tone}/servers/server_watch.cpp
+      ${tone}/verdict.cpp
       ${tone}/devices/alsa.cpp ${tone}/devices/held_tone.cpp ${tone}/devices/pc_speaker.cpp
       ${tone}/devices/terminal_bell.cpp)
   target_include_directories(tonerix_platform PUBLIC ${PROJECT_SOURCE_DIR}/src)

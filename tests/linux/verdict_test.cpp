@@ -35,6 +35,7 @@ struct Facts : ServerFacts {
     Facts& Lost() { return lost = true, *this; }
     Facts& Stopped() { return stopRequested = true, *this; }
     Facts& Uncounted() { return pauseUncounted = true, *this; }
+    Facts& Sounded() { return sounded = true, *this; }
 };
 
 struct Row {
@@ -67,10 +68,14 @@ TEST(VerdictTest, EachSituation) {
          K::kGiveUp, "the sink never", e + kLongestWake},
         {"a crowd: no link yet, but a session manager", Facts(e + 990 * kMs).Links(Link::kAwaited),
          e + kSecond, K::kGoOn, nullptr, e + 1040 * kMs},
-        {"nothing will link the stream: given up at the end",
-         Facts(e - 100 * kMs).Links(Link::kNothing), e, K::kGiveUp, "nothing links", e},
+        {"nothing will link the stream: declined at once, the next driver has time",
+         Facts(e - 900 * kMs).Links(Link::kNothing), e - 900 * kMs, K::kGiveUp, "nothing links", e},
         {"the link gone mid-tone: the rest of the tone is waited out",
-         Facts(e - 100 * kMs).Links(Link::kNothing), e - 50 * kMs, K::kGoOn, nullptr, e},
+         Facts(e - 100 * kMs).Links(Link::kNothing).Sounded(), e - 50 * kMs, K::kGoOn, nullptr, e},
+        {"the link gone mid-tone: given up at the end",
+         Facts(e - 100 * kMs).Links(Link::kNothing).Sounded(), e, K::kGiveUp, "nothing links", e},
+        {"a failed stream (no memory for its buffers): declined at once",
+         Facts(e - 900 * kMs).Lost(), e - 900 * kMs, K::kGiveUp, "the connection", 0},
         {"handshake never answered: the question's clock starts at the end",
          Facts(0).Asked(e - 250 * kMs), e + 239 * kMs, K::kGoOn, nullptr, e + limit},
         {"handshake never answered (a 1 ms tone too), past its limit", Facts(0).Asked(e - 1 * kMs),

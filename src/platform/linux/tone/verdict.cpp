@@ -27,6 +27,9 @@ Nanoseconds AnswerDue(const ServerFacts& facts) {
 }
 
 Verdict GiveUp(const char* why) { return {Verdict::kGiveUp, why, 0, false}; }
+Verdict NothingLinks() {
+    return GiveUp("nothing links the stream to a sink (no session manager, or no sink)");
+}
 
 } // namespace
 
@@ -55,6 +58,8 @@ Nanoseconds GiveUpTime(const ServerFacts& facts) {
 Verdict Judge(const ServerFacts& facts, Nanoseconds now) {
     if (facts.stopRequested) return GiveUp("stopped by a signal");
     if (facts.lost) return GiveUp("the connection or the stream was lost");
+    // Declined while there is still time for the next driver to sound it.
+    if (facts.link == Link::kNothing && !facts.sounded) return NothingLinks();
     if (facts.heardBy != 0 && now >= facts.heardBy)
         return {Verdict::kHeard, "sounded the tone", 0, false};
     if (facts.heardBy != 0) return {Verdict::kGoOn, nullptr, facts.heardBy, false};
@@ -63,8 +68,7 @@ Verdict Judge(const ServerFacts& facts, Nanoseconds now) {
     if (now >= giveUp && facts.pauseUncounted) // judged again once it is counted
         return {Verdict::kGoOn, nullptr, now + kMillisecond, false};
     if (now >= giveUp) { // never before the end
-        if (facts.link == Link::kNothing)
-            return GiveUp("nothing links the stream to a sink (no session manager, or no sink)");
+        if (facts.link == Link::kNothing) return NothingLinks();
         if (now >= end + kLongestWake) return GiveUp("the sink never played the tone");
         return GiveUp("the server stopped answering");
     }

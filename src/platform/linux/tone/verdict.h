@@ -43,6 +43,7 @@ struct ServerFacts {
     RoundTrip path;
     Link link = Link::kNotKnown;
     bool lost = false;           // the connection or the stream is gone
+    bool sounded = false;        // the server took some of the tone
     bool stopRequested = false;  // a stop signal came
     bool pauseUncounted = false; // tonerix went on after a stop not yet counted
     Nanoseconds heardBy = 0;     // once all of the tone is queued: when it is heard

@@ -3,7 +3,9 @@
 // Any missing symbol or failed step before the first sample means "try the
 // next driver".
 #include <cerrno>
+#include <cstdlib>
 
+#include "platform/linux/tone/server_address.h"
 #include "platform/linux/tone/sine.h"
 #include "platform/linux/tone/sound_library.h"
 #include "platform/linux/tone/tone_driver.h"
@@ -81,6 +83,10 @@ const char* WhyNotOpened(int error) {
 
 Pcm* OpenDefault(ToneCall& call, const Alsa& alsa, unsigned& rate) {
     alsa.snd_lib_error_set_handler(IgnoreAlsaMessage); // tonerix writes nothing to stderr
+    // ALSA's PulseAudio plugin reads PULSE_SERVER too, and its library aborts
+    // on an address it cannot take, which reaches no server anyway.
+    const char* servers = std::getenv("PULSE_SERVER");
+    if (servers != nullptr && !PulseServerUsable(servers)) unsetenv("PULSE_SERVER");
     Pcm* pcm = nullptr;
     // Non-blocking, so that a busy device cannot hang the program.
     if (int error = alsa.snd_pcm_open(&pcm, "default", kStreamPlayback, kOpenNonBlocking);

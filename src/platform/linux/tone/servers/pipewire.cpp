@@ -14,6 +14,7 @@
 #include <pipewire/pipewire.h>
 #include <spa/param/audio/format-utils.h>
 
+#include "platform/linux/tone/server_address.h"
 #include "platform/linux/tone/servers/server_watch.h"
 #include "platform/linux/tone/sine.h"
 #include "platform/linux/tone/sound_library.h"
@@ -58,17 +59,20 @@ bool Load(ToneCall& call, PipeWire& symbols) {
 // Whether a server socket is where the library will look for it: its
 // PIPEWIRE_REMOTE, else "pipewire-0", in PIPEWIRE_RUNTIME_DIR, XDG_RUNTIME_DIR
 // or /run/pipewire. The library loads its modules before it looks, which on a
-// machine without PipeWire would delay every other driver for nothing.
+// machine without PipeWire would delay every other driver for nothing. A path
+// too long for a socket address is no socket.
 bool ServerSocketThere() {
     const char* name = std::getenv("PIPEWIRE_REMOTE");
     if (name == nullptr || *name == '\0') name = "pipewire-0";
-    if (*name == '/') return access(name, F_OK) == 0;
+    if (*name == '/') return FitsSocketAddress(name) && access(name, F_OK) == 0;
     const char* folders[] = {std::getenv("PIPEWIRE_RUNTIME_DIR"), std::getenv("XDG_RUNTIME_DIR"),
                              "/run/pipewire"};
     for (const char* folder : folders) {
         char path[4096];
-        if (folder != nullptr && *folder != '\0' &&
-            std::snprintf(path, sizeof path, "%s/%s", folder, name) < int{sizeof path} &&
+        int length = folder != nullptr && *folder != '\0'
+                         ? std::snprintf(path, sizeof path, "%s/%s", folder, name)
+                         : -1;
+        if (length > 0 && length < int{sizeof path} && FitsSocketAddress(path) &&
             access(path, F_OK) == 0)
             return true;
     }
@@ -90,13 +94,16 @@ struct Playback {
     pw_core* core = nullptr;
     pw_stream* stream = nullptr;
     spa_source* wake = nullptr; // wakes the loop from the data thread
-    spa_hook coreListener{}, streamListener{}, registryListener{};
+    spa_hook coreListener{}, streamListener{}, registryListener{}, linkListener{};
     // The other callbacks, on the loop's thread: the question pending, and
     // what the registry says (the session manager's "default" metadata, the
     // link from this stream's node), known once the first sync is answered.
     struct {
         int pendingSync = -1;
         bool registryKnown = false;
+        pw_registry* registry = nullptr;
+        std::uint32_t buffers = 0; // the stream's, once the link has given it some
+        int bufferCheck = -1;
         std::uint32_t sessionManager = SPA_ID_INVALID, link = SPA_ID_INVALID;
     } onLoop{};
 };
@@ -117,6 +124,8 @@ void ReportLink(Playback& playback) {
 
 void OnCoreDone(void* data, std::uint32_t id, int seq) {
     auto& playback = *static_cast<Playback*>(data);
+    if (id == PW_ID_CORE && seq == playback.onLoop.bufferCheck && playback.onLoop.buffers == 0)
+        playback.watch.Lost("the stream failed");
     if (id != PW_ID_CORE || seq != playback.onLoop.pendingSync) return;
     playback.watch.Answered();
     // The registry's first globals all came before the first answer.
@@ -125,8 +134,40 @@ void OnCoreDone(void* data, std::uint32_t id, int seq) {
 }
 
 void OnCoreError(void* data, std::uint32_t id, int, int result, const char*) {
-    // The connection itself is gone (the server died, or refused us).
-    if (id == PW_ID_CORE && result < 0) static_cast<Playback*>(data)->watch.Lost();
+    // The connection itself is gone (the server died, or refused us), or the
+    // stream failed (no memory for its buffers, a format refused): either
+    // way nothing more will play.
+    if (result >= 0) return;
+    static_cast<Playback*>(data)->watch.Lost(id == PW_ID_CORE ? nullptr : "the stream failed");
+}
+
+// A link that failed plays nothing, ever; nor does one that is active while
+// the stream took none of its buffers (no memory to map them). The server
+// hands those over as it makes the link active: a question asked once it is
+// and answered with no buffer taken says the stream failed.
+void OnLinkInfo(void* data, const pw_link_info* info) {
+    auto& playback = *static_cast<Playback*>(data);
+    if (info->state == PW_LINK_STATE_ERROR) playback.watch.Lost("the stream failed");
+    if (info->state == PW_LINK_STATE_ACTIVE && playback.onLoop.buffers == 0)
+        playback.onLoop.bufferCheck = pw_core_sync(playback.core, PW_ID_CORE, 0);
+}
+
+pw_link_events LinkEvents() {
+    pw_link_events events{};
+    events.version = PW_VERSION_LINK_EVENTS;
+    events.info = OnLinkInfo;
+    return events;
+}
+const pw_link_events kLinkEvents = LinkEvents();
+
+void WatchLink(Playback& playback, std::uint32_t id) {
+    if (playback.onLoop.link != SPA_ID_INVALID) return;
+    playback.onLoop.link = id;
+    void* link =
+        pw_registry_bind(playback.onLoop.registry, id, PW_TYPE_INTERFACE_Link, PW_VERSION_LINK, 0);
+    if (link != nullptr)
+        pw_link_add_listener(static_cast<pw_link*>(link), &playback.linkListener, &kLinkEvents,
+                             &playback);
 }
 
 void OnGlobal(void* data, std::uint32_t id, std::uint32_t, const char* type, std::uint32_t,
@@ -142,7 +183,7 @@ void OnGlobal(void* data, std::uint32_t id, std::uint32_t, const char* type, std
         std::uint32_t node = playback.pw.pw_stream_get_node_id(playback.stream);
         if (output != nullptr && node != SPA_ID_INVALID &&
             std::strtoul(output, nullptr, 10) == node)
-            playback.onLoop.link = id;
+            WatchLink(playback, id);
     }
     ReportLink(playback);
 }
@@ -157,6 +198,8 @@ void OnGlobalRemoved(void* data, std::uint32_t id) {
 void OnStateChanged(void* data, pw_stream_state, pw_stream_state state, const char*) {
     if (state == PW_STREAM_STATE_ERROR) static_cast<Playback*>(data)->watch.Lost();
 }
+
+void OnAddBuffer(void* data, pw_buffer*) { ++static_cast<Playback*>(data)->onLoop.buffers; }
 
 void OnProcess(void* data) {
     auto& playback = *static_cast<Playback*>(data);
@@ -186,7 +229,7 @@ void OnProcess(void* data) {
         if (playback.pw.pw_stream_get_time_n(playback.stream, &time, sizeof time) == 0 &&
             time.delay > 0 && time.rate.denom != 0)
             delay = time.delay * kSecond * time.rate.num / time.rate.denom;
-        playback.watch.HeardBy(Now() + PlayingTime(frames, kServerRate) + delay);
+        playback.watch.HeardBy(Now() + PlayingTime(filled, kServerRate) + delay);
         pw_loop_signal_event(playback.loop, playback.wake);
     }
 }
@@ -214,6 +257,7 @@ pw_stream_events StreamEvents() {
     events.version = PW_VERSION_STREAM_EVENTS;
     events.state_changed = OnStateChanged;
     events.process = OnProcess;
+    events.add_buffer = OnAddBuffer;
     return events;
 }
 const pw_core_events kCoreEvents = CoreEvents();
@@ -311,7 +355,8 @@ bool SoundThroughPipeWire(ToneCall& call) {
         playback.core = core;
         playback.wake = pw_loop_add_event(loop, OnWake, nullptr);
         pw_core_add_listener(core, &playback.coreListener, &kCoreEvents, &playback);
-        if (pw_registry* registry = pw_core_get_registry(core, PW_VERSION_REGISTRY, 0))
+        playback.onLoop.registry = pw_core_get_registry(core, PW_VERSION_REGISTRY, 0);
+        if (pw_registry* registry = playback.onLoop.registry)
             pw_registry_add_listener(registry, &playback.registryListener, &kRegistryEvents,
                                      &playback);
         Ask(&playback); // its answer ends the handshake

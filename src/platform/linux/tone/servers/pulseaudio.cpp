@@ -4,9 +4,11 @@
 // Everything happens in the library's callbacks: the handshake's steps, the
 // stream's requests for more of the tone, the server's answers.
 #include <algorithm>
+#include <cstdlib>
 
 #include <pulse/pulseaudio.h>
 
+#include "platform/linux/tone/server_address.h"
 #include "platform/linux/tone/servers/server_watch.h"
 #include "platform/linux/tone/sine.h"
 #include "platform/linux/tone/sound_library.h"
@@ -181,6 +183,11 @@ void Wait(void* data, Nanoseconds until) {
 } // namespace
 
 bool SoundThroughPulseAudio(ToneCall& call) {
+    const char* servers = std::getenv("PULSE_SERVER");
+    if (servers != nullptr && !PulseServerUsable(servers)) {
+        call.Say("PULSE_SERVER names no address the library can take");
+        return false;
+    }
     PulseAudio pa;
     if (!Load(call, pa)) return false;
     pa_mainloop* loop = pa.pa_mainloop_new();

@@ -21,6 +21,7 @@ Verdict::Kind ServerWatch::Run(Conversation conversation) {
         facts_.stopRequested = call_.StopRequested();
         facts_.pauseUncounted = call_.PauseUncounted();
         facts_.heardBy = heardBy_;
+        facts_.sounded = sounded_;
         Verdict verdict = Judge(facts_, Now());
         // Before giving up by the clock: time this thread waited for a
         // processor was not the server's. (Asked only then: it costs a read.)

@@ -55,7 +55,8 @@ void ToneCallRecord::RunDrivers(void* record) {
         call.byWorker_.giveUpBy = 0; // a driver that declined leaves no verdict behind
         call.byWorker_.driver = call.drivers_[i].name;
         bool sounded = call.drivers_[i].sound(call);
-        call.Report(call.drivers_[i].name, sounded ? "sounded the tone" : "declined");
+        const char* said = call.byWorker_.outcome;
+        call.Report(call.drivers_[i].name, said ? said : sounded ? "sounded the tone" : "declined");
         if (sounded) break;
     }
     std::uint64_t one = 1;
@@ -68,7 +69,6 @@ void ToneCallRecord::RunDrivers(void* record) {
 void ToneCallRecord::Report(const char* driver, const char* outcome) {
     Locked hold(*this);
     if (debug_ < 0 || switching_.ended || switching_.givenUp) return;
-    if (const char* said = byWorker_.outcome) outcome = said;
     char line[160];
     int length = std::snprintf(line, sizeof line, "tonerix: %s: %s\n", driver, outcome);
     if (length > 0) WriteIfReady(debug_, line, std::min<std::size_t>(length, sizeof line - 1));
@@ -91,7 +91,6 @@ WorkerVerdict ToneCallRecord::JudgeWorker(Nanoseconds now) {
     facts.ranSinceDue = use.ran - workerRanWhenDue_;
     verdict = linux_system::JudgeWorker(facts, now);
     if (verdict.giveUp) {
-        byWorker_.outcome = nullptr;
         const char* driver = byWorker_.driver;
         Report(driver != nullptr ? driver : "worker", "given up on: still busy at the deadline");
         Locked hold(*this);
@@ -101,7 +100,6 @@ WorkerVerdict ToneCallRecord::JudgeWorker(Nanoseconds now) {
 }
 
 void ToneCallRecord::NoWorker() {
-    byWorker_.outcome = nullptr;
     Report("worker", "no thread could be started: a silent wait");
     Release(); // the worker's share
 }
