@@ -78,6 +78,7 @@ function(tonerix_add_linux_programs)
       ${tone}/devices/alsa.cpp ${tone}/devices/held_tone.cpp ${tone}/devices/pc_speaker.cpp
       ${tone}/devices/terminal_bell.cpp)
   target_include_directories(tonerix_platform PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_compile_definitions(tonerix_platform PRIVATE TONERIX_VERSION="${PROJECT_VERSION}")
   tonerix_use_sound_headers(tonerix_platform)
   target_link_libraries(tonerix_platform PUBLIC ${CMAKE_DL_LIBS} PRIVATE tonerix_code_options)
 

@@ -221,7 +221,7 @@ class PulseServer(PacedServer):
              "--load=module-native-protocol-unix",
              "--load=module-pipe-sink file=%s use_system_clock_for_timing=yes rate=48000 "
              "channels=1 format=s16le sink_name=pipe" % self.fifo,
-             "--load=module-null-sink"],
+             "--load=module-null-sink sink_name=other"],
             env=self.env, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
             timeout=30)
         subprocess.run(["pactl", "set-default-sink", "pipe"], env=self.env, check=True,
@@ -291,6 +291,10 @@ context.objects = [
       args = { factory.name = support.node.driver node.name = Freewheel-Driver
                priority.driver = 19000 node.group = pipewire.freewheel
                node.freewheel = true } }
+    { factory = adapter
+      args = { factory.name = support.null-audio-sink node.name = other
+               media.class = Audio/Sink audio.rate = 48000 audio.channels = 1
+               audio.position = [ MONO ] priority.session = 100 } }
 ]
 """
 

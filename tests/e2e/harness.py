@@ -21,6 +21,9 @@ PROBE_EXE = os.environ.get("TONERIX_PROBE_EXE", "")
 LAUNCHER_EXE = os.environ.get("TONERIX_LAUNCHER_EXE", "")
 # What the programs were built for; a cross build's programs run under EMULATOR.
 ARCH = os.environ.get("TONERIX_ARCH") or os.uname().machine
+# The version CMake gives the program: TONERIX_DEBUG's first line names it.
+with open(os.path.join(os.path.dirname(__file__), "..", "..", "CMakeLists.txt")) as _cmake:
+    VERSION = re.search(r"project\(tonerix VERSION (\S+)", _cmake.read()).group(1)
 EMULATOR = os.environ.get("TONERIX_EMULATOR", "").split()
 # The probe's executable itself (PROBE may be a script that starts it under
 # EMULATOR), and the addr2line that reads its processor's code.

@@ -14,7 +14,7 @@ import unittest
 
 from audio import (SERVERS, DelayingRelay, PipeWireServer, PulseServer, peak, pitch, sounding,
                    tone_samples, tone_wav)
-from harness import EMULATOR, TONERIX, default_signals, require
+from harness import EMULATOR, TONERIX, VERSION, default_signals, require
 
 HALF_SCALE = 16384
 # The role each server's desktop gives event sounds.
@@ -43,6 +43,18 @@ def finish(test, process, timeout=5.0, said=b""):
         test.fail("tonerix did not return")
     test.assertEqual((out, err), (b"", said))
     return process.returncode
+
+
+def native(server):
+    """TONERIX_DEBUG's lines up to `server`'s own driver's words."""
+    return ("pipewire: no server socket\n" if server.name == "pulseaudio" else "") + \
+        f"{server.name}: "
+
+
+def debug_lines(said):
+    """What TONERIX_DEBUG writes: the version, then `said`, a line each."""
+    lines = [f"version {VERSION}"] + said.split("\n")
+    return "".join(f"tonerix: {line}\n" for line in lines).encode()
 
 
 class ServerCases:
@@ -207,6 +219,14 @@ class ServerCases:
         self.assertEqual(status, 0)
         self.assertAlmostEqual(len(sounding(samples)), 12000, delta=8)
 
+    def test_the_sink_the_user_chose_gets_the_tone(self):
+        # Each server's own variable names its other sink: the pipe hears nothing.
+        variable = {"pulseaudio": "PULSE_SINK", "pipewire": "PIPEWIRE_NODE"}[self.server.name]
+        status, elapsed, samples = self.play(["1000", "250"], env={variable: "other"})
+        self.assertEqual(status, 0)
+        self.assertGreaterEqual(elapsed, 0.25)
+        self.assertEqual(sounding(samples), [])
+
     def test_the_stream_says_what_it_is(self):
         process = start(self.server, ["440", "1000"])
         time.sleep(0.4)
@@ -222,10 +242,13 @@ class ServerCases:
     def test_stop_signal_silences_and_ends_by_that_signal(self):
         for stop in (signal.SIGINT, signal.SIGTERM):
             with self.subTest(signal=stop.name):
-                process = start(self.server, ["440", "5000"], preexec_fn=default_signals)
+                process = start(self.server, ["440", "5000"], preexec_fn=default_signals,
+                                env=dict(self.server.env, TONERIX_DEBUG="1"))
                 samples = self.server.record(0.5)
                 process.send_signal(stop)
-                self.assertEqual(finish(self, process, timeout=1.0), -stop)
+                # Cut short, the tone still says which driver sounded it.
+                said = debug_lines(native(self.server) + "sounding the tone")
+                self.assertEqual(finish(self, process, timeout=1.0, said=said), -stop)
                 samples += self.server.record(0.5)
                 # About half a second of tone, not five.
                 self.assertLess(len(sounding(samples)), 48000 * 1.5)
@@ -280,19 +303,21 @@ class ServerCases:
     def test_debug_says_which_driver_sounded(self):
         # (environment, server stopped, what tonerix says, what runs it, how
         # many at once)
-        native = ("pipewire: no server socket\n" if self.server.name == "pulseaudio" else "") + \
-            f"{self.server.name}: "
+        own = native(self.server)
+        unknown = "TONERIX_DRIVER names no driver; the names are pipewire pulseaudio alsa " \
+            "pc-speaker bell silence: trying them all\n"
         few = ("sh", "-c", 'ulimit -n 4; exec "$0" "$@"')
         # A crowd keeps PipeWire's session manager busy: each stream is waited
         # for. PulseAudio refuses connections past its socket's small backlog,
         # as it would any client's.
         crowd = {"pipewire": 30, "pulseaudio": 4}[self.server.name]
         for env, stopped, said, argv, copies in (
-                ({}, False, native + "sounded the tone", (), 1),
-                ({}, False, native + "sounded the tone", (), crowd),
-                ({"TONERIX_DRIVER": "alsa"}, False, "alsa: sounded the tone", (), 1),
+                ({}, False, own + "sounding the tone", (), 1),
+                ({}, False, own + "sounding the tone", (), crowd),
+                ({"TONERIX_DRIVER": "alsa"}, False, "alsa: sounding the tone", (), 1),
+                ({"TONERIX_DRIVER": "pulse"}, False, unknown + own + "sounding the tone", (), 1),
                 # A server that never answered made no sound: it declines.
-                ({}, True, native + "the server stopped answering\nsilence: a silent wait", (), 1),
+                ({}, True, own + "the server stopped answering\nsilence: a silent wait", (), 1),
                 ({}, False, "no descriptor or memory free: a silent wait", few, 1)):
             with self.subTest(env=env, stopped=stopped, argv=argv, copies=copies):
                 if stopped:
@@ -301,10 +326,9 @@ class ServerCases:
                     processes = [start(self.server, ["440", "100"], argv=argv,
                                        env=dict(self.server.env, TONERIX_DEBUG="1", **env))
                                  for _ in range(copies)]
-                    expected = "".join(f"tonerix: {line}\n" for line in said.split("\n"))
                     for process in processes:
                         self.assertEqual(finish(self, process, timeout=10,
-                                                said=expected.encode()), 0)
+                                                said=debug_lines(said)), 0)
                 finally:
                     self.server.signal(signal.SIGCONT)
 

@@ -1,8 +1,12 @@
-// A driver's side of one tone call: sleeping, the held device, and the
-// program's pauses.
+// A driver's side of one tone call: sleeping, the held device, the
+// program's pauses, and the debug lines.
 #include "platform/linux/tone/tone_call.h"
 
+#include <algorithm>
 #include <csignal>
+#include <cstdio>
+#include <poll.h>
+#include <unistd.h>
 
 namespace platform::linux_system {
 
@@ -30,6 +34,26 @@ void ToneCall::SwitchOff() {
     Locked hold(*this);
     if (switching_.held) switching_.device.set(switching_.device.fd, 0);
     switching_.held = false;
+}
+
+void ToneCall::Sounding(const char* what) {
+    const char* driver = byWorker_.driver;
+    if (!byWorker_.sounding.exchange(true) && driver != nullptr) Report(driver, what);
+}
+
+void ToneCall::Report(const char* driver, const char* words) {
+    Locked hold(*this);
+    if (debug_ < 0 || switching_.ended || switching_.givenUp) return;
+    char line[160];
+    int length = std::snprintf(line, sizeof line, "tonerix: %s: %s\n", driver, words);
+    if (length > 0) WriteIfReady(debug_, line, std::min<std::size_t>(length, sizeof line - 1));
+}
+
+void WriteIfReady(int fd, const char* line, std::size_t length) {
+    pollfd ready{fd, POLLOUT, 0};
+    if (poll(&ready, 1, 0) == 1 && (ready.revents & POLLOUT) != 0) {
+        [[maybe_unused]] ssize_t ignored = write(fd, line, length);
+    }
 }
 
 } // namespace platform::linux_system

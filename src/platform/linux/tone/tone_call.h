@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <pthread.h>
 
@@ -56,13 +57,20 @@ class ToneCall {
     // service waits for the driver until then.
     void GiveUpBy(Nanoseconds time) { byWorker_.giveUpBy = time; }
 
-    // Why the driver declined, or what came of its sound, in a few fixed
-    // words, for the user who asks (TONERIX_DEBUG). The last word counts.
+    // For the user who asks (TONERIX_DEBUG), in a few fixed words: that the
+    // driver has begun to sound, said at once, so that a tone cut short
+    // still shows it; and why it declined, or what else came of its sound,
+    // said when it returns (the last word counts).
+    void Sounding(const char* what = "sounding the tone");
     void Say(const char* outcome) { byWorker_.outcome = outcome; }
 
   protected:
-    explicit ToneCall(const ToneRequest& request) : request_(request) {}
+    ToneCall(const ToneRequest& request, int debug) : request_(request), debug_(debug) {}
     ~ToneCall() = default;
+    // One line on the debug output, unless the call has ended or given up on
+    // its worker: the descriptor is the caller's. Dropped if it cannot be
+    // written at once.
+    void Report(const char* driver, const char* words);
 
     // Holds `switching_.lock` for a scope, as std::lock_guard would, without
     // the C++ library's exception paths.
@@ -80,6 +88,7 @@ class ToneCall {
     };
 
     const ToneRequest request_;
+    const int debug_; // where TONERIX_DEBUG's lines go, -1 for nowhere
     // Written by the service's thread as signals come; read by the worker.
     struct {
         std::atomic<int> stopSignal{0};
@@ -88,6 +97,7 @@ class ToneCall {
     // Written by the worker as it runs the drivers; read by the service's thread.
     struct {
         std::atomic<const char*> driver{nullptr}, outcome{nullptr};
+        std::atomic<bool> sounding{false}; // the driver said so
         std::atomic<Nanoseconds> giveUpBy{0};
         std::atomic<int> thread{-1}; // its thread id, once it runs
     } byWorker_;
@@ -100,5 +110,9 @@ class ToneCall {
         bool held = false, silenced = false, ended = false, givenUp = false;
     } switching_;
 };
+
+// A full pipe nobody reads must not hold the tone: `line` goes out whole, at
+// once, or not at all (a pipe that polls writable has room for PIPE_BUF bytes).
+void WriteIfReady(int fd, const char* line, std::size_t length);
 
 } // namespace platform::linux_system

@@ -26,6 +26,7 @@ int snd_pcm_recover(AlsaPcm* pcm, int error, int silent);
 int snd_pcm_drain(AlsaPcm* pcm);
 int snd_pcm_drop(AlsaPcm* pcm);
 int snd_pcm_close(AlsaPcm* pcm);
+const char* snd_strerror(int error);
 }
 
 namespace platform::linux_system {
@@ -44,7 +45,7 @@ constexpr int kAccessReadWriteInterleaved = 3;
 #define ALSA_SYMBOLS(X) \
     X(snd_lib_error_set_handler) X(snd_pcm_open) X(snd_pcm_nonblock) X(snd_pcm_set_params) \
     X(snd_pcm_get_params) X(snd_pcm_writei) X(snd_pcm_recover) X(snd_pcm_drain) X(snd_pcm_drop) \
-    X(snd_pcm_close)
+    X(snd_pcm_close) X(snd_strerror)
 // clang-format on
 struct Alsa {
     ALSA_SYMBOLS(TONERIX_SYMBOL_FIELD)
@@ -69,7 +70,9 @@ bool Load(ToneCall& call, Alsa& symbols) {
     return library != nullptr && Bound(call, true ALSA_SYMBOLS(TONERIX_BIND_SYMBOL));
 }
 
-const char* WhyNotOpened(int error) {
+// In the user's terms where they are plain, else in the library's own words
+// ("No such file or directory" when no default device is configured).
+const char* WhyNotOpened(const Alsa& alsa, int error) {
     switch (error) {
     case -EBUSY:
         return "device busy";
@@ -77,7 +80,7 @@ const char* WhyNotOpened(int error) {
     case -EPERM:
         return "not permitted";
     default:
-        return "no default device";
+        return alsa.snd_strerror(error);
     }
 }
 
@@ -91,7 +94,7 @@ Pcm* OpenDefault(ToneCall& call, const Alsa& alsa, unsigned& rate) {
     // Non-blocking, so that a busy device cannot hang the program.
     if (int error = alsa.snd_pcm_open(&pcm, "default", kStreamPlayback, kOpenNonBlocking);
         error < 0) {
-        call.Say(WhyNotOpened(error));
+        call.Say(WhyNotOpened(alsa, error));
         return nullptr;
     }
     if (alsa.snd_pcm_nonblock(pcm, 0) == 0) {
@@ -162,6 +165,7 @@ bool SoundThroughAlsa(ToneCall& call) {
         streaming = call.SleepUntil(start + PlayingTime(written, rate) - geometry.mostAhead);
         std::uint32_t count = tone.Fill(samples, geometry.chunkFrames);
         streaming = streaming && WriteAll(alsa, pcm, call, samples, count);
+        if (streaming) call.Sounding();
         written += count;
     }
     if (streaming && alsa.snd_pcm_drain(pcm) < 0 && call.StopRequested()) streaming = false;

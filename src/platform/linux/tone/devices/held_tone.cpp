@@ -26,8 +26,11 @@ void SetConsoleTone(int fd, std::uint32_t frequency) {
     ioctl(fd, KIOCSOUND, frequency == 0 ? 0 : kTimerHz / frequency);
 }
 
-bool Hold(HeldDevice device, ToneCall& call) {
+// `what` says what was done: a console only promises to ask a speaker that
+// may not be there (a virtual machine has none).
+bool Hold(HeldDevice device, ToneCall& call, const char* what) {
     if (call.SwitchOn(device)) {
+        call.Sounding(what);
         call.SleepUntil(call.Request().end);
         call.SwitchOff();
     }
@@ -39,13 +42,14 @@ bool Hold(HeldDevice device, ToneCall& call) {
 
 bool HoldToneOnSpeakerEvents(const char* path, ToneCall& call) {
     int fd = open(path, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    return fd >= 0 && Hold({SetEventTone, fd}, call);
+    return fd >= 0 && Hold({SetEventTone, fd}, call, "sounding the tone");
 }
 
 bool HoldToneOnConsole(int fd, ToneCall& call) {
     // Only a console the process may sound takes the tone ioctl; check before
     // promising a sound.
-    return ioctl(fd, KIOCSOUND, 0) == 0 && Hold({SetConsoleTone, fd}, call);
+    return ioctl(fd, KIOCSOUND, 0) == 0 &&
+           Hold({SetConsoleTone, fd}, call, "asked the console to sound it");
 }
 
 } // namespace platform::linux_system

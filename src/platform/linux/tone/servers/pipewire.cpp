@@ -31,7 +31,8 @@ constexpr std::uint32_t kFrameBytes = sizeof(std::int16_t);
 #define PIPEWIRE_SYMBOLS(X) \
     X(pw_init) X(pw_get_library_version) X(pw_log_set_level) X(pw_main_loop_new) \
     X(pw_main_loop_get_loop) X(pw_main_loop_destroy) X(pw_context_new) X(pw_context_destroy) \
-    X(pw_context_connect) X(pw_core_disconnect) X(pw_properties_new) X(pw_stream_new) \
+    X(pw_context_connect) X(pw_core_disconnect) X(pw_properties_new) X(pw_properties_set) \
+    X(pw_stream_new) \
     X(pw_stream_add_listener) X(pw_stream_connect) X(pw_stream_dequeue_buffer) \
     X(pw_stream_queue_buffer) X(pw_stream_flush) X(pw_stream_get_time_n) X(pw_stream_get_node_id) \
     X(pw_stream_destroy)
@@ -218,6 +219,8 @@ void OnProcess(void* data) {
     block.chunk->stride = kFrameBytes;
     block.chunk->size = frames * kFrameBytes;
     playback.pw.pw_stream_queue_buffer(playback.stream, buffer);
+    // The loop hears of the first buffer at once, to say the tone sounds.
+    if (!playback.watch.HasSounded()) pw_loop_signal_event(playback.loop, playback.wake);
     playback.watch.Sounded();
     if (playback.data.tone.Remaining() == 0) {
         playback.pw.pw_stream_flush(playback.stream, true);
@@ -270,6 +273,10 @@ bool ConnectStream(Playback& playback, std::uint32_t frequency) {
     pw_properties* properties = pw.pw_properties_new(
         PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Playback", PW_KEY_MEDIA_ROLE,
         "Notification", PW_KEY_APP_NAME, "tonerix", PW_KEY_MEDIA_NAME, name.text, nullptr);
+    // The sink the user chose, by name or serial number, as the server's own
+    // players take it.
+    if (const char* target = std::getenv("PIPEWIRE_NODE"); target != nullptr && *target != '\0')
+        pw.pw_properties_set(properties, PW_KEY_TARGET_OBJECT, target);
     playback.stream = pw.pw_stream_new(playback.core, name.text, properties);
     if (playback.stream == nullptr) return false;
     pw.pw_stream_add_listener(playback.stream, &playback.streamListener, &kStreamEvents, &playback);

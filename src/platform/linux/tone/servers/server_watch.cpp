@@ -22,6 +22,7 @@ Verdict::Kind ServerWatch::Run(Conversation conversation) {
         facts_.pauseUncounted = call_.PauseUncounted();
         facts_.heardBy = heardBy_;
         facts_.sounded = sounded_;
+        if (facts_.sounded) call_.Sounding();
         Verdict verdict = Judge(facts_, Now());
         // Before giving up by the clock: time this thread waited for a
         // processor was not the server's. (Asked only then: it costs a read.)
@@ -36,7 +37,7 @@ Verdict::Kind ServerWatch::Run(Conversation conversation) {
         call_.GiveUpBy(GiveUpTime(facts_) - waited_);
         if (verdict.kind != Verdict::kGoOn) {
             bool lost = facts_.lost && !facts_.stopRequested && lostBecause_ != nullptr;
-            call_.Say(lost ? lostBecause_ : verdict.why);
+            if (verdict.kind != Verdict::kHeard) call_.Say(lost ? lostBecause_ : verdict.why);
             return verdict.kind;
         }
         if (verdict.ask && conversation.ask(conversation.driver)) {

@@ -1,24 +1,22 @@
 // Setting the caller's standard error aside while the drivers run.
 #include "platform/linux/tone/service/standard_error.h"
 
+#include "platform/linux/tone/tone_call.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <poll.h>
 #include <unistd.h>
 
 namespace platform::linux_system {
 
-void WriteIfReady(int fd, const char* line, std::size_t length) {
-    pollfd ready{fd, POLLOUT, 0};
-    if (poll(&ready, 1, 0) == 1 && (ready.revents & POLLOUT) != 0) {
-        [[maybe_unused]] ssize_t ignored = write(fd, line, length);
-    }
+bool DebugAsked() {
+    const char* debug = std::getenv("TONERIX_DEBUG");
+    return debug != nullptr && *debug != '\0' && std::strcmp(debug, "0") != 0;
 }
 
 StandardErrorSetAside::StandardErrorSetAside() {
-    const char* debug = std::getenv("TONERIX_DEBUG");
-    debug_ = debug != nullptr && *debug != '\0' && std::strcmp(debug, "0") != 0;
+    debug_ = DebugAsked();
     bool hide = std::getenv("PIPEWIRE_DEBUG") == nullptr && std::getenv("PULSE_LOG") == nullptr;
     if (!hide && !debug_) return;
     // /dev/null first: with few descriptors left, the copy is what fails, and

@@ -6,13 +6,10 @@
 // a library for its messages (PIPEWIRE_DEBUG, PULSE_LOG) gets them.
 #pragma once
 
-#include <cstddef>
-
 namespace platform::linux_system {
 
-// A full pipe nobody reads must not hold the tone: `line` goes out whole, at
-// once, or not at all (a pipe that polls writable has room for PIPE_BUF bytes).
-void WriteIfReady(int fd, const char* line, std::size_t length);
+// Whether the user asked for TONERIX_DEBUG's lines.
+bool DebugAsked();
 
 class StandardErrorSetAside {
   public:

@@ -4,21 +4,19 @@
 #include "platform/linux/tone/service/tone_call_record.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <new>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-#include "platform/linux/tone/service/standard_error.h"
 #include "platform/linux/tone/service/worker.h"
 
 namespace platform::linux_system {
 
 ToneCallRecord::ToneCallRecord(const ToneRequest& request, std::span<const ToneDriver> drivers,
                                int debug, int done)
-    : ToneCall(request), debug_(debug), done_(done),
-      driverCount_(std::min(drivers.size(), kMostDrivers)), lastRunning_(Now()) {
+    : ToneCall(request, debug), done_(done), driverCount_(std::min(drivers.size(), kMostDrivers)),
+      lastRunning_(Now()) {
     std::copy_n(drivers.begin(), driverCount_, drivers_);
 }
 
@@ -52,26 +50,20 @@ void ToneCallRecord::RunDrivers(void* record) {
         if (i > 0 && i + 1 < call.driverCount_ && Now() >= call.request_.end + call.NotRunning())
             continue;
         call.byWorker_.outcome = nullptr;
+        call.byWorker_.sounding = false;
         call.byWorker_.giveUpBy = 0; // a driver that declined leaves no verdict behind
         call.byWorker_.driver = call.drivers_[i].name;
         bool sounded = call.drivers_[i].sound(call);
+        // Its last word, unless it has nothing to add to "sounding".
         const char* said = call.byWorker_.outcome;
-        call.Report(call.drivers_[i].name, said ? said : sounded ? "sounded the tone" : "declined");
+        if (said == nullptr && !call.byWorker_.sounding)
+            said = sounded ? "sounded the tone" : "declined";
+        if (said != nullptr) call.Report(call.drivers_[i].name, said);
         if (sounded) break;
     }
     std::uint64_t one = 1;
     [[maybe_unused]] ssize_t ignored = write(call.done_, &one, sizeof one);
     call.Release();
-}
-
-// One line on the debug output, unless the call has ended: its descriptor
-// is closed then. A line that cannot be written at once is dropped.
-void ToneCallRecord::Report(const char* driver, const char* outcome) {
-    Locked hold(*this);
-    if (debug_ < 0 || switching_.ended || switching_.givenUp) return;
-    char line[160];
-    int length = std::snprintf(line, sizeof line, "tonerix: %s: %s\n", driver, outcome);
-    if (length > 0) WriteIfReady(debug_, line, std::min<std::size_t>(length, sizeof line - 1));
 }
 
 WorkerVerdict ToneCallRecord::JudgeWorker(Nanoseconds now) {

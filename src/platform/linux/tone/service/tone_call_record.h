@@ -50,10 +50,9 @@ class ToneCallRecord final : public ToneCall {
                    int done);
     ~ToneCallRecord();
     void SwitchHeld(std::uint32_t frequency); // with the lock held
-    void Report(const char* driver, const char* outcome);
 
     // Set at the start.
-    const int debug_, done_;
+    const int done_;
     ToneDriver drivers_[kMostDrivers];
     const std::size_t driverCount_;
     std::atomic<int> shares_{2};

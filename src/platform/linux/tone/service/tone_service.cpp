@@ -3,8 +3,11 @@
 // while the calling thread waits out the tone and takes the signals.
 #include "platform/linux/tone/service/tone_service.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 
 #include "platform/linux/tone/service/interruption.h"
 #include "platform/linux/tone/service/standard_error.h"
@@ -36,19 +39,41 @@ static_assert(std::size(kDrivers) <= kMostDrivers, "the call's record holds ever
 
 void WaitOutTheTone(ToneCallRecord& call);
 
+// TONERIX_DEBUG's first line: the version, and a TONERIX_DRIVER that names
+// no driver, with the names there are.
+void SayVersion(const char* unknownDriver) {
+    if (!DebugAsked()) return;
+    char line[256];
+    std::size_t length = 0;
+    auto append = [&](const char* format, const char* text) {
+        int added = std::snprintf(line + length, sizeof line - length, format, text);
+        if (added > 0) length = std::min(length + added, sizeof line - 1);
+    };
+    append("tonerix: version %s\n", TONERIX_VERSION);
+    if (unknownDriver != nullptr) {
+        append("tonerix: TONERIX_DRIVER names no driver; the names are%s", "");
+        for (const ToneDriver& driver : kDrivers)
+            append(" %s", driver.name);
+        append("%s: trying them all\n", "");
+    }
+    WriteIfReady(STDERR_FILENO, line, length);
+}
+
 } // namespace
 } // namespace platform::linux_system
 
 bool platform::Beep(std::uint32_t frequency, std::uint32_t duration) {
     using namespace linux_system;
-    // TONERIX_DRIVER names the one driver to try, silence still behind it; an
-    // unknown name leaves the whole table.
+    // TONERIX_DRIVER names the one driver to try, silence still behind it.
     const char* name = std::getenv("TONERIX_DRIVER");
+    if (name != nullptr && *name == '\0') name = nullptr;
     for (const ToneDriver& driver : kDrivers) {
         if (name == nullptr || std::strcmp(name, driver.name) != 0) continue;
+        SayVersion(nullptr);
         const ToneDriver chosen[] = {driver, std::end(kDrivers)[-1]};
         return SoundTone(chosen, frequency, duration);
     }
+    SayVersion(name); // an unknown name leaves the whole table
     return SoundTone(kDrivers, frequency, duration);
 }
 
