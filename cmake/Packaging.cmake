@@ -11,8 +11,9 @@ file(WRITE ${CPACK_PROJECT_CONFIG_FILE}
 if(WIN32)
   # The program and a README with Windows line ends.
   configure_file(packaging/windows/README.txt README.txt NEWLINE_STYLE CRLF)
+  configure_file(LICENSE LICENSE.txt NEWLINE_STYLE CRLF COPYONLY)
   install(TARGETS tonerix RUNTIME DESTINATION .)
-  install(FILES ${PROJECT_BINARY_DIR}/README.txt DESTINATION .)
+  install(FILES ${PROJECT_BINARY_DIR}/README.txt ${PROJECT_BINARY_DIR}/LICENSE.txt DESTINATION .)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME tonerix-${PROJECT_VERSION}-win32)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
@@ -42,6 +43,8 @@ add_custom_target(tonerix_docs ALL DEPENDS ${TONERIX_MAN_PAGE} ${TONERIX_CHANGEL
 install(TARGETS tonerix RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${TONERIX_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES packaging/70-tonerix-pcspkr.rules DESTINATION lib/udev/rules.d)
+# The licence travels as Debian's copyright file, which holds its whole text;
+# the RPM marks that file as its licence.
 install(FILES packaging/debian/copyright ${TONERIX_CHANGELOG}
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
@@ -83,7 +86,9 @@ set(CPACK_RPM_FILE_NAME RPM-DEFAULT)
 set(CPACK_RPM_PACKAGE_ARCHITECTURE ${CMAKE_SYSTEM_PROCESSOR})
 set(CPACK_RPM_PACKAGE_RELEASE 1)
 set(CPACK_RPM_PACKAGE_LICENSE MIT)
-set(CPACK_RPM_PACKAGE_GROUP "Applications/Multimedia")
+set(CPACK_RPM_PACKAGE_GROUP "Applications/Multimedia") # CPack writes "unknown" without it
+# Installed where it was built for: nothing to relocate.
+set(CPACK_PACKAGE_RELOCATABLE OFF)
 set(CPACK_RPM_PACKAGE_URL ${PROJECT_HOMEPAGE_URL})
 set(CPACK_RPM_PACKAGE_SUMMARY "Sound one tone from the command line")
 set(CPACK_RPM_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})

@@ -59,6 +59,9 @@ function(tonerix_use_sound_headers target)
   foreach(folder pipewire-0.3 spa-0.2 .)
     target_compile_options(${target} PRIVATE "SHELL:-idirafter ${TONERIX_SOUND_HEADERS}/${folder}")
   endforeach()
+  # PipeWire's inline methods are macros around GNU statement expressions,
+  # which clang's -Wpedantic flags where they expand, in our code.
+  target_compile_options(${target} PRIVATE $<$<CXX_COMPILER_ID:Clang>:-Wno-gnu-statement-expression>)
 endfunction()
 
 function(tonerix_add_linux_programs)

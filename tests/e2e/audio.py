@@ -58,6 +58,15 @@ def tone_samples(samples):
     return sum(1 for s in samples if s != 0)
 
 
+def cuts(samples):
+    """Steps between neighbouring samples inside the tone steeper than a 440 Hz
+    tone's own slope: a hole or a skip, heard as a click."""
+    loud = [i for i, sample in enumerate(samples) if abs(sample) > 500]
+    tone = samples[loud[0]:loud[-1] + 1] if loud else []
+    limit = 1.5 * 2 * math.pi * 440 / 48000 * 16384
+    return sum(1 for a, b in zip(tone, tone[1:]) if abs(b - a) > limit)
+
+
 def peak(samples):
     return max((abs(s) for s in samples), default=0)
 

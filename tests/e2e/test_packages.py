@@ -11,7 +11,8 @@ import unittest
 import zipfile
 
 from audio import read_wav, wav_capture
-from harness import ARCH, EMULATOR, HELP_SCREEN, WINDOWS_DLLS, Wine, imported_dlls, run
+from harness import (ARCH, EMULATOR, HELP_SCREEN, VERSION, WINDOWS_DLLS, Wine, imported_dlls,
+                     run)
 
 BUILD = os.environ.get("TONERIX_BUILD_DIR", "")
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -56,6 +57,13 @@ class PackageCases:
                 self.assertIn('TAG+="uaccess"', f.read())
             docs = os.path.join(root, "usr", "share", "doc", "tonerix")
             self.assertEqual(sorted(os.listdir(docs)), ["changelog.gz", "copyright"])
+            # The package's changelog and CHANGELOG.md list the same releases,
+            # the program's own version first.
+            with gzip.open(os.path.join(docs, "changelog.gz"), "rt") as f:
+                packaged = re.findall(r"^tonerix \((\S+)\)", f.read(), re.M)
+            with open(os.path.join(SOURCE, "CHANGELOG.md")) as f:
+                self.assertEqual(re.findall(r"^## (\S+) ", f.read(), re.M), packaged)
+            self.assertEqual(packaged[0], VERSION)
             page = os.path.join(root, "usr", "share", "man", "man1", "tonerix.1.gz")
             with gzip.open(page) as f:
                 result = run(["groff", "-ww", "-z", "-man"], input=f.read())
@@ -152,7 +160,7 @@ class WindowsZip(unittest.TestCase):
     def test_zip_holds_program_and_readme_and_runs(self):
         archive = only(os.path.join("windows", "tonerix-*-win32.zip"))
         with zipfile.ZipFile(archive) as z:
-            self.assertEqual(sorted(z.namelist()), ["README.txt", "tonerix.exe"])
+            self.assertEqual(sorted(z.namelist()), ["LICENSE.txt", "README.txt", "tonerix.exe"])
             readme = z.read("README.txt")
             self.assertEqual(readme.count(b"\n"), readme.count(b"\r\n"), "Windows line ends")
             with tempfile.TemporaryDirectory() as folder:
