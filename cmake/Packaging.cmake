@@ -11,7 +11,7 @@ file(WRITE ${CPACK_PROJECT_CONFIG_FILE}
 if(WIN32)
   # The program and a README with Windows line ends.
   configure_file(packaging/windows/README.txt README.txt NEWLINE_STYLE CRLF)
-  configure_file(LICENSE LICENSE.txt NEWLINE_STYLE CRLF COPYONLY)
+  configure_file(LICENSE LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
   install(TARGETS tonerix RUNTIME DESTINATION .)
   install(FILES ${PROJECT_BINARY_DIR}/README.txt ${PROJECT_BINARY_DIR}/LICENSE.txt DESTINATION .)
   set(CPACK_GENERATOR ZIP)
