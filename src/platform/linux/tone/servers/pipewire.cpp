@@ -220,8 +220,9 @@ void OnProcess(void* data) {
     block.chunk->size = frames * kFrameBytes;
     playback.pw.pw_stream_queue_buffer(playback.stream, buffer);
     // The loop hears of the first buffer at once, to say the tone sounds.
-    if (!playback.watch.HasSounded()) pw_loop_signal_event(playback.loop, playback.wake);
+    bool first = !playback.watch.HasSounded();
     playback.watch.Sounded();
+    if (first) pw_loop_signal_event(playback.loop, playback.wake);
     if (playback.data.tone.Remaining() == 0) {
         playback.pw.pw_stream_flush(playback.stream, true);
         playback.data.flushed = true;
