@@ -41,9 +41,11 @@ void ToneCall::Sounding(const char* what) {
     if (!byWorker_.sounding.exchange(true) && driver != nullptr) Report(driver, what);
 }
 
-void ToneCall::Report(const char* driver, const char* words) {
+void ToneCall::Report(const char* driver, const char* words, bool last) {
     Locked hold(*this);
-    if (debug_ < 0 || switching_.ended || switching_.givenUp) return;
+    bool quiet = switching_.ended || switching_.givenUp;
+    switching_.givenUp = switching_.givenUp || last;
+    if (debug_ < 0 || quiet) return;
     char line[160];
     int length = std::snprintf(line, sizeof line, "tonerix: %s: %s\n", driver, words);
     if (length > 0) WriteIfReady(debug_, line, std::min<std::size_t>(length, sizeof line - 1));

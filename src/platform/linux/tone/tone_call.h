@@ -68,9 +68,9 @@ class ToneCall {
     ToneCall(const ToneRequest& request, int debug) : request_(request), debug_(debug) {}
     ~ToneCall() = default;
     // One line on the debug output, unless the call has ended or given up on
-    // its worker: the descriptor is the caller's. Dropped if it cannot be
-    // written at once.
-    void Report(const char* driver, const char* words);
+    // its worker (`last` gives up on it, in the same step): the descriptor is
+    // the caller's. Dropped if it cannot be written at once.
+    void Report(const char* driver, const char* words, bool last = false);
 
     // Holds `switching_.lock` for a scope, as std::lock_guard would, without
     // the C++ library's exception paths.

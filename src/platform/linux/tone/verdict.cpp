@@ -61,7 +61,7 @@ Verdict Judge(const ServerFacts& facts, Nanoseconds now) {
     // Declined while there is still time for the next driver to sound it.
     if (facts.link == Link::kNothing && !facts.sounded) return NothingLinks();
     if (facts.heardBy != 0 && now >= facts.heardBy)
-        return {Verdict::kHeard, "sounded the tone", 0, false};
+        return {Verdict::kHeard, nullptr, 0, false}; // the driver said it was sounding
     if (facts.heardBy != 0) return {Verdict::kGoOn, nullptr, facts.heardBy, false};
     Nanoseconds end = RunningEnd(facts);
     Nanoseconds giveUp = GiveUpTime(facts);

@@ -52,7 +52,7 @@ struct ServerFacts {
 struct Verdict {
     enum Kind { kGoOn, kHeard, kGiveUp };
     Kind kind;
-    const char* why;   // the words for TONERIX_DEBUG
+    const char* why;   // the words for TONERIX_DEBUG; none when heard
     Nanoseconds until; // kGoOn: nothing changes before this time without new facts
     bool ask;          // kGoOn: send a question now, then judge again
 };

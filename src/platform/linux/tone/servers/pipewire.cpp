@@ -161,9 +161,13 @@ pw_link_events LinkEvents() {
 }
 const pw_link_events kLinkEvents = LinkEvents();
 
+// The session manager may link the stream anew (a sink unplugged, another
+// chosen): the listener leaves the old link's proxy before it joins the new.
 void WatchLink(Playback& playback, std::uint32_t id) {
     if (playback.onLoop.link != SPA_ID_INVALID) return;
     playback.onLoop.link = id;
+    spa_hook_remove(&playback.linkListener);
+    playback.linkListener = {};
     void* link =
         pw_registry_bind(playback.onLoop.registry, id, PW_TYPE_INTERFACE_Link, PW_VERSION_LINK, 0);
     if (link != nullptr)

@@ -37,7 +37,7 @@ Verdict::Kind ServerWatch::Run(Conversation conversation) {
         call_.GiveUpBy(GiveUpTime(facts_) - waited_);
         if (verdict.kind != Verdict::kGoOn) {
             bool lost = facts_.lost && !facts_.stopRequested && lostBecause_ != nullptr;
-            if (verdict.kind != Verdict::kHeard) call_.Say(lost ? lostBecause_ : verdict.why);
+            if (verdict.why != nullptr) call_.Say(lost ? lostBecause_ : verdict.why);
             return verdict.kind;
         }
         if (verdict.ask && conversation.ask(conversation.driver)) {

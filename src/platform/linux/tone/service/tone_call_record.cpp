@@ -84,9 +84,9 @@ WorkerVerdict ToneCallRecord::JudgeWorker(Nanoseconds now) {
     verdict = linux_system::JudgeWorker(facts, now);
     if (verdict.giveUp) {
         const char* driver = byWorker_.driver;
-        Report(driver != nullptr ? driver : "worker", "given up on: still busy at the deadline");
-        Locked hold(*this);
-        switching_.givenUp = true; // its own lines would come after this one
+        // The worker's own lines would come after this one: it says no more.
+        Report(driver != nullptr ? driver : "worker", "given up on: still busy at the deadline",
+               true);
     }
     return verdict;
 }
