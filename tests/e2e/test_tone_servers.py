@@ -75,10 +75,10 @@ class ServerCases:
         cls.server.stop()
 
     def play(self, arguments, server=None, env=(), meanwhile=lambda process: None, argv=(),
-             program=None):
+             program=None, said=b""):
         """Runs tonerix (or `program`, behind `argv`) to its end, calling `meanwhile` with it
-        once it has started, and reading the sink all along; returns (status,
-        seconds, samples at the sink)."""
+        once it has started, and reading the sink all along, and checks it said
+        `said`; returns (status, seconds, samples at the sink)."""
         server = server or self.server
         began = time.monotonic()
         process = start(server, arguments, env=dict(server.env, **dict(env)), argv=argv,
@@ -91,7 +91,7 @@ class ServerCases:
             time.sleep(0.005)
         elapsed = time.monotonic() - began
         helper.join()
-        status = finish(self, process)
+        status = finish(self, process, said=said)
         return status, elapsed, samples + server.record(0.4)
 
     def tone_cases(self):
@@ -207,11 +207,14 @@ class ServerCases:
 
     def test_a_starved_tonerix_still_plays_the_whole_tone(self):
         # Every core busy and tonerix in the idle class: a worker that has no
-        # processor is late, not stuck, and is not given up on.
+        # processor is late, not stuck, and is neither given up on nor made to
+        # skip the server for want of time.
         loops = [subprocess.Popen(["sh", "-c", "while :; do :; done"])
                  for _ in range(os.cpu_count())]
         try:
-            status, _, samples = self.play(["1000", "250"], argv=("chrt", "-i", "0"))
+            status, _, samples = self.play(
+                ["1000", "250"], argv=("chrt", "-i", "0"), env={"TONERIX_DEBUG": "1"},
+                said=debug_lines(native(self.server) + "sounding the tone"))
         finally:
             for loop in loops:
                 loop.kill()

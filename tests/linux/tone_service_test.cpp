@@ -29,20 +29,29 @@ constexpr ToneDriver kTwoDeclineThenOneSounds[] = {{"a", Driver<'a', false>},
                                                    {"b", Driver<'b', false>},
                                                    {"c", Driver<'c', true>},
                                                    {"d", Driver<'d', true>}};
+// Declines once the tone's time is over: only the last driver is left.
+bool DeclinesLate(ToneCall&) {
+    Log("a");
+    usleep(80 * 1000);
+    return false;
+}
+constexpr ToneDriver kOneDeclinesLate[] = {
+    {"a", DeclinesLate}, {"b", Driver<'b', true>}, {"c", Driver<'c', true>}};
 
 TEST(ToneServiceTest, AcceptsTheRangeTriesDriversInOrderAndNeverEndsEarly) {
     struct Case {
         std::uint32_t frequency, duration;
         bool accepted;
         std::string calls;
+        std::span<const ToneDriver> drivers = kTwoDeclineThenOneSounds;
     };
-    for (const Case& c :
-         {Case{36, 50, false, ""}, Case{37, 50, true, "abc"}, Case{32767, 50, true, "abc"},
-          Case{32768, 50, false, ""}, Case{440, 0, true, ""}}) {
+    for (const Case& c : {Case{36, 50, false, ""}, Case{37, 50, true, "abc"},
+                          Case{32767, 50, true, "abc"}, Case{32768, 50, false, ""},
+                          Case{440, 0, true, ""}, Case{440, 50, true, "ac", kOneDeclinesLate}}) {
         SCOPED_TRACE(testing::Message() << c.frequency << " Hz " << c.duration << " ms");
         calls.clear();
         Nanoseconds began = Now();
-        EXPECT_EQ(SoundTone(kTwoDeclineThenOneSounds, c.frequency, c.duration), c.accepted);
+        EXPECT_EQ(SoundTone(c.drivers, c.frequency, c.duration), c.accepted);
         Nanoseconds took = Now() - began;
         std::lock_guard<std::mutex> hold(logLock);
         EXPECT_EQ(calls, c.calls);

@@ -53,8 +53,9 @@ class ToneCall {
     // True while the program has gone on after a stop that the service has
     // not counted yet: NotRunning is about to grow, so judge after it has.
     bool PauseUncounted() const;
-    // A sound server's verdict gives up by `time` unless it hears more: the
-    // service waits for the driver until then.
+    // The driver is done by `time` (a sound server's verdict gives up then
+    // unless it hears more; a device's queue has played out): the service
+    // waits for it until then.
     void GiveUpBy(Nanoseconds time) { byWorker_.giveUpBy = time; }
 
     // For the user who asks (TONERIX_DEBUG), in a few fixed words: that the

@@ -2,6 +2,7 @@
 //
 // Any missing symbol or failed step before the first sample means "try the
 // next driver".
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 
@@ -9,6 +10,7 @@
 #include "platform/linux/tone/sine.h"
 #include "platform/linux/tone/sound_library.h"
 #include "platform/linux/tone/tone_driver.h"
+#include "platform/linux/tone/verdict.h"
 
 // The few ALSA functions used, declared here against the library's stable ABI,
 // so that building needs none of its headers.
@@ -168,6 +170,11 @@ bool SoundThroughAlsa(ToneCall& call) {
         if (streaming) call.Sounding();
         written += count;
     }
+    // The drain ends once the queue has played, which a short tone only
+    // starts now, and a sound server behind the device has begun it: a tone
+    // slow to open is late, not stuck, and gets the grace from here.
+    Nanoseconds queued = std::min(PlayingTime(written, rate), geometry.mostAhead);
+    call.GiveUpBy(Now() + queued + kToneGrace);
     if (streaming && alsa.snd_pcm_drain(pcm) < 0 && call.StopRequested()) streaming = false;
     if (!streaming) alsa.snd_pcm_drop(pcm); // stop the sound at once
     if (!streaming && !call.StopRequested()) call.Say("the device failed during the tone");

@@ -47,8 +47,7 @@ void ToneCallRecord::RunDrivers(void* record) {
     for (std::size_t i = 0; i < call.driverCount_ && !call.StopRequested(); ++i) {
         // One that declined when the tone's time is over leaves none for
         // the next: only the silence after it is left.
-        if (i > 0 && i + 1 < call.driverCount_ && Now() >= call.request_.end + call.NotRunning())
-            continue;
+        if (i > 0 && i + 1 < call.driverCount_ && call.ToneTimeOver()) continue;
         call.byWorker_.outcome = nullptr;
         call.byWorker_.sounding = false;
         call.byWorker_.giveUpBy = 0; // a driver that declined leaves no verdict behind
@@ -64,6 +63,14 @@ void ToneCallRecord::RunDrivers(void* record) {
     std::uint64_t one = 1;
     [[maybe_unused]] ssize_t ignored = write(call.done_, &one, sizeof one);
     call.Release();
+}
+
+bool ToneCallRecord::ToneTimeOver() const {
+    Nanoseconds end = request_.end + NotRunning();
+    // Time the worker was ready with no processor (a busy machine, tonerix
+    // in the idle class) was not the tone's either: a starved worker still
+    // has the time to sound it. (Asked only then: it costs a read.)
+    return Now() >= end && Now() >= end + ProcessorUseOf(0).waited;
 }
 
 WorkerVerdict ToneCallRecord::JudgeWorker(Nanoseconds now) {

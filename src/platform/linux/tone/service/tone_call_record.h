@@ -50,6 +50,8 @@ class ToneCallRecord final : public ToneCall {
                    int done);
     ~ToneCallRecord();
     void SwitchHeld(std::uint32_t frequency); // with the lock held
+    // On the worker: the tone's time is over, as the worker lived it.
+    bool ToneTimeOver() const;
 
     // Set at the start.
     const int done_;
