@@ -21,22 +21,18 @@ void Log(const std::string& entry) {
     calls += entry;
 }
 
-template <char kLetter, bool kSounds> bool Driver(ToneCall&) {
+template <char kLetter, bool kSounds, int kTakesMs = 0> bool Driver(ToneCall&) {
     Log(std::string(1, kLetter));
+    usleep(kTakesMs * 1000);
     return kSounds;
 }
 constexpr ToneDriver kTwoDeclineThenOneSounds[] = {{"a", Driver<'a', false>},
                                                    {"b", Driver<'b', false>},
                                                    {"c", Driver<'c', true>},
                                                    {"d", Driver<'d', true>}};
-// Declines once the tone's time is over: only the last driver is left.
-bool DeclinesLate(ToneCall&) {
-    Log("a");
-    usleep(80 * 1000);
-    return false;
-}
+// The first declines once the tone's time is over: only the last is left.
 constexpr ToneDriver kOneDeclinesLate[] = {
-    {"a", DeclinesLate}, {"b", Driver<'b', true>}, {"c", Driver<'c', true>}};
+    {"a", Driver<'a', false, 80>}, {"b", Driver<'b', true>}, {"c", Driver<'c', true>}};
 
 TEST(ToneServiceTest, AcceptsTheRangeTriesDriversInOrderAndNeverEndsEarly) {
     struct Case {
