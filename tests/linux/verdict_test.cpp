@@ -126,7 +126,8 @@ TEST(VerdictTest, EachSituation) {
 // The service's judgement of its worker: the tone's end or the server's
 // give-up time, moved on by the time tonerix was stopped and the time the
 // worker had no processor; past it, a worker asleep in a call is given up on,
-// and so is one that has had the processor and not returned.
+// and so is one that has had the processor and not returned, unless it took
+// a step since the last look.
 TEST(VerdictTest, EachWorkerSituation) {
     struct WorkerRow {
         const char* situation;
@@ -136,8 +137,9 @@ TEST(VerdictTest, EachWorkerSituation) {
         Nanoseconds until = 0;
     };
     const Nanoseconds e = kEnd, grace = kToneGrace;
-    auto facts = [](Nanoseconds giveUpBy, Nanoseconds waited, bool ready, Nanoseconds ran) {
-        return WorkerFacts{kEnd, 0, giveUpBy, waited, ready, ran};
+    auto facts = [](Nanoseconds giveUpBy, Nanoseconds waited, bool ready, Nanoseconds ran,
+                    bool progressed = false) {
+        return WorkerFacts{kEnd, 0, giveUpBy, waited, ready, progressed, ran};
     };
     const WorkerRow rows[] = {
         {"a device driver: judged at the end and its grace", facts(0, 0, false, 0), e, false,
@@ -146,7 +148,7 @@ TEST(VerdictTest, EachWorkerSituation) {
         {"a server's verdict waits longer", facts(e + kSecond, 0, false, 0), e + grace, false,
          e + kSecond + kVerdictGrace},
         {"tonerix stopped 5 s",
-         {e, 5 * kSecond, 0, 0, false, 0},
+         {e, 5 * kSecond, 0, 0, false, false, 0},
          e + grace,
          false,
          e + 5 * kSecond + grace},
@@ -156,6 +158,10 @@ TEST(VerdictTest, EachWorkerSituation) {
          e + grace + kSpinAllowance - 5 * kMs},
         {"spinning in a call with the processor", facts(0, 0, true, kSpinAllowance), e + grace,
          true},
+        {"a step since the last look: slow, not stuck", facts(0, 0, true, kSpinAllowance, true),
+         e + grace, false, e + grace + kSpinAllowance},
+        {"asleep just after a step", facts(0, 0, false, 0, true), e + grace, false,
+         e + grace + kSpinAllowance},
     };
     for (const WorkerRow& row : rows) {
         SCOPED_TRACE(row.situation);

@@ -12,7 +12,10 @@ void* OpenSoundLibrary(ToneCall& call, const char* name) {
     }
     // Never closed once open: a library may have started threads of its own.
     void* library = dlopen(name, RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) call.Say("library not found");
+    if (library == nullptr)
+        call.Say("library not found");
+    else
+        call.TookStep(); // on a cold disk or a slow board, a long one
     return library;
 }
 

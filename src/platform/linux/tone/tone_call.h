@@ -58,6 +58,11 @@ class ToneCall {
     // waits for it until then.
     void GiveUpBy(Nanoseconds time) { byWorker_.giveUpBy = time; }
 
+    // A step forward (a library loaded, a connection made, a server's answer,
+    // a buffer written): the service does not give up on a worker that keeps
+    // taking them, however slow the machine.
+    void TookStep() { ++byWorker_.steps; }
+
     // For the user who asks (TONERIX_DEBUG), in a few fixed words: that the
     // driver has begun to sound, said at once, so that a tone cut short
     // still shows it; and why it declined, or what else came of its sound,
@@ -101,6 +106,7 @@ class ToneCall {
         std::atomic<bool> sounding{false}; // the driver said so
         std::atomic<Nanoseconds> giveUpBy{0};
         std::atomic<int> thread{-1}; // its thread id, once it runs
+        std::atomic<std::uint32_t> steps{0};
     } byWorker_;
     // The held device, switched by whichever thread holds `lock`: the driver
     // switches it, the service silences it. The debug lines go out under it

@@ -88,9 +88,11 @@ WorkerVerdict JudgeWorker(const WorkerFacts& facts, Nanoseconds now) {
                                facts.giveUpBy != 0 ? facts.giveUpBy + kVerdictGrace : 0) +
                       facts.waited;
     if (now < due) return {false, false, due};
-    if (!facts.ready || facts.ranSinceDue >= kSpinAllowance) return {true, true, 0};
+    // A step since the last look: it is moving, however slowly.
+    if (facts.progressed) return {false, true, now + kSpinAllowance};
+    if (!facts.ready || facts.ranSinceProgress >= kSpinAllowance) return {true, true, 0};
     // Waiting for a processor: it cannot have used its allowance before then.
-    return {false, true, now + kSpinAllowance - facts.ranSinceDue};
+    return {false, true, now + kSpinAllowance - facts.ranSinceProgress};
 }
 
 } // namespace platform::linux_system

@@ -73,17 +73,22 @@ Verdict Judge(const ServerFacts& facts, Nanoseconds now);
 Nanoseconds GiveUpTime(const ServerFacts& facts);
 
 // The worker that runs the drivers is judged by what it did with the
-// processor, not by the clock alone: a worker that had no processor (the
-// machine busy, tonerix in the idle class) is late, not stuck. It is given
-// up on once it is past due and either sleeps in a call that did not return
-// (a stalled server) or has had the processor and still not returned.
+// processor and by the steps it reports, not by the clock alone: a worker
+// that had no processor (the machine busy, tonerix in the idle class) is
+// late, not stuck, and so is one that keeps taking steps on a slow machine
+// or under an emulator. Past due, it is given up on once, with no step taken
+// since the service last looked, it either sleeps in a call that did not
+// return (a stalled server) or has had the processor and still not returned.
 struct WorkerFacts {
-    Nanoseconds toneEnd = 0;     // when the tone's time is over, as asked
-    Nanoseconds notRunning = 0;  // how long tonerix itself was stopped meanwhile
-    Nanoseconds giveUpBy = 0;    // a server's verdict gives up by then; 0 for none
-    Nanoseconds waited = 0;      // time the worker was ready to run but had no processor
-    bool ready = false;          // the worker is ready to run now, or running
-    Nanoseconds ranSinceDue = 0; // processor time it has had since it was first seen due
+    Nanoseconds toneEnd = 0;    // when the tone's time is over, as asked
+    Nanoseconds notRunning = 0; // how long tonerix itself was stopped meanwhile
+    Nanoseconds giveUpBy = 0;   // a server's verdict gives up by then; 0 for none
+    Nanoseconds waited = 0;     // time the worker was ready to run but had no processor
+    bool ready = false;         // the worker is ready to run now, or running
+    bool progressed = false;    // it took a step since the service last looked
+    // Processor time it has had since it was first seen due, or since its
+    // last step was seen, whichever is later.
+    Nanoseconds ranSinceProgress = 0;
 };
 
 struct WorkerVerdict {
@@ -95,10 +100,12 @@ struct WorkerVerdict {
 // How long after the tone's end a driver that reported nothing more may take
 // to finish (an ALSA drain), how long after a sound server's verdict should
 // have given up the worker may take to return, and how much processor time
-// past due a ready worker may use before it is taken to spin in a call.
+// past due a ready worker may use without taking a step before it is taken
+// to spin in a call. One step (a server library's context with its modules)
+// takes up to 45 ms of processor time under an arm64 emulator.
 inline constexpr Nanoseconds kToneGrace = 90 * kMillisecond;
 inline constexpr Nanoseconds kVerdictGrace = 20 * kMillisecond;
-inline constexpr Nanoseconds kSpinAllowance = 20 * kMillisecond;
+inline constexpr Nanoseconds kSpinAllowance = 120 * kMillisecond;
 
 WorkerVerdict JudgeWorker(const WorkerFacts& facts, Nanoseconds now);
 

@@ -154,6 +154,7 @@ bool SoundThroughAlsa(ToneCall& call) {
     unsigned rate = 0;
     Pcm* pcm = OpenDefault(call, alsa, rate);
     if (pcm == nullptr) return false;
+    call.TookStep(); // behind the device may be a server's plugin, slow to start
 
     SineGenerator tone(rate, request.frequency, SineGenerator::FramesFor(rate, request.duration));
     Geometry geometry = GeometryOf(alsa, pcm, rate);
@@ -168,6 +169,7 @@ bool SoundThroughAlsa(ToneCall& call) {
         std::uint32_t count = tone.Fill(samples, geometry.chunkFrames);
         streaming = streaming && WriteAll(alsa, pcm, call, samples, count);
         if (streaming) call.Sounding();
+        call.TookStep();
         written += count;
     }
     // The drain ends once the queue has played, which a short tone only

@@ -354,8 +354,10 @@ bool SoundThroughPipeWire(ToneCall& call) {
     pw_loop* loop = pw.pw_main_loop_get_loop(mainLoop);
     pw_context* context =
         pw.pw_context_new(loop, pw.pw_properties_new(PW_KEY_APP_NAME, "tonerix", nullptr), 0);
+    call.TookStep(); // the context loads the library's modules: the longest step
     pw_core* core = context != nullptr ? pw.pw_context_connect(context, nullptr, 0) : nullptr;
     if (core == nullptr) call.Say(WhyNotConnected(errno));
+    call.TookStep();
     bool sounded = false;
     if (core != nullptr) {
         const ToneRequest& request = call.Request();

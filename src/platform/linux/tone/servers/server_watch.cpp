@@ -16,6 +16,7 @@ ServerWatch::ServerWatch(ToneCall& call) : call_(call) {
 
 Verdict::Kind ServerWatch::Run(Conversation conversation) {
     for (;;) {
+        call_.TookStep(); // the library returned: not stuck in a call
         facts_.notRunning = call_.NotRunning() + waited_;
         facts_.resumedAt = call_.ResumedAt();
         facts_.stopRequested = call_.StopRequested();

@@ -52,6 +52,7 @@ void ToneCallRecord::RunDrivers(void* record) {
         call.byWorker_.sounding = false;
         call.byWorker_.giveUpBy = 0; // a driver that declined leaves no verdict behind
         call.byWorker_.driver = call.drivers_[i].name;
+        call.TookStep();
         bool sounded = call.drivers_[i].sound(call);
         // Its last word, unless it has nothing to add to "sounding".
         const char* said = call.byWorker_.outcome;
@@ -75,19 +76,22 @@ bool ToneCallRecord::ToneTimeOver() const {
 
 WorkerVerdict ToneCallRecord::JudgeWorker(Nanoseconds now) {
     WorkerFacts facts{request_.end, NotRunning(), byWorker_.giveUpBy};
+    std::uint32_t steps = byWorker_.steps;
+    facts.progressed = steps != stepsSeen_;
+    stepsSeen_ = steps;
     WorkerVerdict verdict = linux_system::JudgeWorker(facts, now);
     if (!verdict.due) {
-        workerRanWhenDue_ = -1;
+        workerRanAtStep_ = -1;
         return verdict;
     }
     // Due by the clock alone: what did the worker do with the processor?
     // A worker that has not run its first line yet had no processor at all.
     int thread = byWorker_.thread;
     ProcessorUse use = thread >= 0 ? ProcessorUseOf(thread) : ProcessorUse{true, 0, 0};
-    if (workerRanWhenDue_ < 0) workerRanWhenDue_ = use.ran;
+    if (workerRanAtStep_ < 0 || facts.progressed) workerRanAtStep_ = use.ran;
     facts.waited = use.waited;
     facts.ready = use.ready;
-    facts.ranSinceDue = use.ran - workerRanWhenDue_;
+    facts.ranSinceProgress = use.ran - workerRanAtStep_;
     verdict = linux_system::JudgeWorker(facts, now);
     if (verdict.giveUp) {
         const char* driver = byWorker_.driver;

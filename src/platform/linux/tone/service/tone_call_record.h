@@ -60,7 +60,8 @@ class ToneCallRecord final : public ToneCall {
     std::atomic<int> shares_{2};
     // The service's own thread alone.
     Nanoseconds lastRunning_;
-    Nanoseconds workerRanWhenDue_ = -1;
+    std::uint32_t stepsSeen_ = 0;      // the worker's steps at the last look
+    Nanoseconds workerRanAtStep_ = -1; // its processor time when due, or at a later step
 };
 
 } // namespace platform::linux_system
