@@ -138,8 +138,8 @@ TEST(VerdictTest, EachWorkerSituation) {
     };
     const Nanoseconds e = kEnd, grace = kToneGrace;
     auto facts = [](Nanoseconds giveUpBy, Nanoseconds waited, bool ready, Nanoseconds ran,
-                    bool progressed = false) {
-        return WorkerFacts{kEnd, 0, giveUpBy, waited, ready, progressed, ran};
+                    bool tookStep = false) {
+        return WorkerFacts{kEnd, 0, giveUpBy, waited, ready, tookStep, ran};
     };
     const WorkerRow rows[] = {
         {"a device driver: judged at the end and its grace", facts(0, 0, false, 0), e, false,

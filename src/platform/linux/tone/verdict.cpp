@@ -89,10 +89,10 @@ WorkerVerdict JudgeWorker(const WorkerFacts& facts, Nanoseconds now) {
                       facts.waited;
     if (now < due) return {false, false, due};
     // A step since the last look: it is moving, however slowly.
-    if (facts.progressed) return {false, true, now + kSpinAllowance};
-    if (!facts.ready || facts.ranSinceProgress >= kSpinAllowance) return {true, true, 0};
+    if (facts.tookStep) return {false, true, now + kSpinAllowance};
+    if (!facts.ready || facts.ranSinceStep >= kSpinAllowance) return {true, true, 0};
     // Waiting for a processor: it cannot have used its allowance before then.
-    return {false, true, now + kSpinAllowance - facts.ranSinceProgress};
+    return {false, true, now + kSpinAllowance - facts.ranSinceStep};
 }
 
 } // namespace platform::linux_system

@@ -85,10 +85,10 @@ struct WorkerFacts {
     Nanoseconds giveUpBy = 0;   // a server's verdict gives up by then; 0 for none
     Nanoseconds waited = 0;     // time the worker was ready to run but had no processor
     bool ready = false;         // the worker is ready to run now, or running
-    bool progressed = false;    // it took a step since the service last looked
+    bool tookStep = false;      // it took a step since the service last looked
     // Processor time it has had since it was first seen due, or since its
     // last step was seen, whichever is later.
-    Nanoseconds ranSinceProgress = 0;
+    Nanoseconds ranSinceStep = 0;
 };
 
 struct WorkerVerdict {

@@ -357,7 +357,6 @@ bool SoundThroughPipeWire(ToneCall& call) {
     call.TookStep(); // the context loads the library's modules: the longest step
     pw_core* core = context != nullptr ? pw.pw_context_connect(context, nullptr, 0) : nullptr;
     if (core == nullptr) call.Say(WhyNotConnected(errno));
-    call.TookStep();
     bool sounded = false;
     if (core != nullptr) {
         const ToneRequest& request = call.Request();

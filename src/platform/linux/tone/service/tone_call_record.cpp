@@ -77,7 +77,7 @@ bool ToneCallRecord::ToneTimeOver() const {
 WorkerVerdict ToneCallRecord::JudgeWorker(Nanoseconds now) {
     WorkerFacts facts{request_.end, NotRunning(), byWorker_.giveUpBy};
     std::uint32_t steps = byWorker_.steps;
-    facts.progressed = steps != stepsSeen_;
+    facts.tookStep = steps != stepsSeen_;
     stepsSeen_ = steps;
     WorkerVerdict verdict = linux_system::JudgeWorker(facts, now);
     if (!verdict.due) {
@@ -88,10 +88,10 @@ WorkerVerdict ToneCallRecord::JudgeWorker(Nanoseconds now) {
     // A worker that has not run its first line yet had no processor at all.
     int thread = byWorker_.thread;
     ProcessorUse use = thread >= 0 ? ProcessorUseOf(thread) : ProcessorUse{true, 0, 0};
-    if (workerRanAtStep_ < 0 || facts.progressed) workerRanAtStep_ = use.ran;
+    if (workerRanAtStep_ < 0 || facts.tookStep) workerRanAtStep_ = use.ran;
     facts.waited = use.waited;
     facts.ready = use.ready;
-    facts.ranSinceProgress = use.ran - workerRanAtStep_;
+    facts.ranSinceStep = use.ran - workerRanAtStep_;
     verdict = linux_system::JudgeWorker(facts, now);
     if (verdict.giveUp) {
         const char* driver = byWorker_.driver;
