@@ -256,6 +256,14 @@ class PulseServer(PacedServer):
                                  capture_output=True, text=True, timeout=10).stdout
         return dict(re.findall(r'^\s+([\w.]+) = "(.*)"$', listing, re.M))
 
+    def sink_latency(self):
+        """The latency the pipe sink is configured for now, in seconds: what
+        the streams playing asked it to keep ahead of what plays."""
+        listing = subprocess.run(["pactl", "list", "sinks"], env=self.env, check=True,
+                                 capture_output=True, text=True, timeout=10).stdout
+        pipe = listing[listing.index("Name: pipe"):]
+        return int(re.search(r"configured (\d+) usec", pipe).group(1)) / 1e6
+
     def shut_down(self):
         pid_file = os.path.join(self.runtime, "pulse", "pid")
         self.signal(signal.SIGCONT)

@@ -251,16 +251,26 @@ class ServerCases:
             self.assertGreater(tone_samples(samples), 48000 * 0.75)
 
     def test_the_stream_says_what_it_is(self):
-        process = start(self.server, ["440", "1000"])
-        time.sleep(0.4)
-        properties = self.server.stream_properties()
-        finish(self, process)
-        self.assertEqual({key: properties.get(key) for key in
-                          ("application.name", "media.name", "media.role",
-                           "application.process.binary")},
-                         {"application.name": "tonerix", "media.name": "440 Hz tone",
-                          "media.role": ROLES[self.server.name],
-                          "application.process.binary": "tonerix"})
+        # A tone written at once, and one that asks for more as it plays.
+        for ms in ("300", "1000"):
+            with self.subTest(ms=ms):
+                process = start(self.server, ["440", ms])
+                time.sleep(0.15)
+                properties = self.server.stream_properties()
+                # PulseAudio's sink keeps what the stream asks ahead of what
+                # plays: a little, neither its least nor its most, so that it
+                # neither wakes all the time nor keeps the next tone waiting.
+                pulse = isinstance(self.server, PulseServer)
+                ahead = self.server.sink_latency() if pulse else None
+                finish(self, process)
+                self.assertEqual({key: properties.get(key) for key in
+                                  ("application.name", "media.name", "media.role",
+                                   "application.process.binary")},
+                                 {"application.name": "tonerix", "media.name": "440 Hz tone",
+                                  "media.role": ROLES[self.server.name],
+                                  "application.process.binary": "tonerix"})
+                if pulse:
+                    self.assertTrue(0.01 <= ahead <= 0.03, ahead)
 
     def test_stop_signal_silences_and_ends_by_that_signal(self):
         for stop in (signal.SIGINT, signal.SIGTERM):

@@ -20,6 +20,7 @@ namespace {
 constexpr std::uint32_t kChunkFrames = 4096;
 constexpr Nanoseconds kLeastAheadTime = 500 * kMillisecond;
 constexpr Nanoseconds kMostAheadTime = 2 * kSecond;
+constexpr Nanoseconds kSinkAheadTime = 20 * kMillisecond;
 constexpr std::uint32_t kDefault = static_cast<std::uint32_t>(-1);
 
 // clang-format off
@@ -146,14 +147,19 @@ bool OpenStream(Playback& playback) {
     Nanoseconds ahead = std::clamp(4 * playback.watch.Path().srtt, kLeastAheadTime, kMostAheadTime);
     std::uint64_t frames = static_cast<std::uint64_t>(ahead / kMillisecond) * kServerRate / 1000;
     std::uint64_t bytes = std::min(playback.tone.Remaining(), frames) * sizeof(std::int16_t);
-    // A tone longer than that asks for more once half of it has played: a
-    // wakeup per half buffer, and still two round trips or more in hand. (A
-    // tone that fits is written at once; the server's own request size then
-    // lets the drain end closer to the sound.)
+    // The sink keeps tlength less twice minreq ahead of what plays, so
+    // minreq is set to leave it kSinkAheadTime: left to fall out of the
+    // buffer, a long tone's halves would leave it none (the sink's least, a
+    // wakeup every half millisecond) and a short tone its most. Little ahead
+    // also lets the next tone in soon: a sink that cannot take back what it
+    // wrote plays that much silence after this tone before anything else. A
+    // tone longer than the buffer asks for more once about half of it has
+    // played: a wakeup per half buffer, still two round trips or more in hand.
     const auto target = static_cast<std::uint32_t>(bytes);
-    const bool refilled = playback.tone.Remaining() > frames;
-    const pa_buffer_attr buffer{kDefault, target, kDefault, refilled ? target / 2 : kDefault,
-                                kDefault};
+    const std::uint32_t sinkAhead = static_cast<std::uint32_t>(kSinkAheadTime / kMillisecond) *
+                                    kServerRate / 1000 * sizeof(std::int16_t);
+    const std::uint32_t request = target > sinkAhead ? (target - sinkAhead) / 2 : kDefault;
+    const pa_buffer_attr buffer{kDefault, target, kDefault, request, kDefault};
     return pa.pa_stream_connect_playback(playback.stream, nullptr, &buffer, PA_STREAM_NOFLAGS,
                                          nullptr, nullptr) == 0;
 }
