@@ -256,6 +256,26 @@ class PulseServer(PacedServer):
                                  capture_output=True, text=True, timeout=10).stdout
         return dict(re.findall(r'^\s+([\w.]+) = "(.*)"$', listing, re.M))
 
+    @contextlib.contextmanager
+    def delayed_sink(self, name, ms):
+        """A sink `name` with a delay of its own, as a Bluetooth headset has: a
+        tunnel back into this server's pipe sink, `ms` behind it."""
+        loaded = subprocess.run(
+            ["pactl", "load-module", "module-tunnel-sink", f"server=unix:{self.socket}",
+             "sink=pipe", f"sink_name={name}", f"latency_msec={ms}"],
+            env=self.env, check=True, capture_output=True, text=True, timeout=10).stdout.strip()
+        try:
+            # Ready once its own stream plays into the pipe sink.
+            for _ in range(100):
+                if subprocess.run(["pactl", "list", "short", "sink-inputs"], env=self.env,
+                                  capture_output=True, text=True, timeout=10).stdout.strip():
+                    break
+                time.sleep(0.05)
+            yield
+        finally:
+            subprocess.run(["pactl", "unload-module", loaded], env=self.env, check=True,
+                           timeout=10, stdout=subprocess.DEVNULL)
+
     def sink_latency(self):
         """The latency the pipe sink is configured for now, in seconds: what
         the streams playing asked it to keep ahead of what plays."""

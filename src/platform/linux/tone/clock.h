@@ -7,6 +7,7 @@
 namespace platform::linux_system {
 
 using Nanoseconds = std::int64_t;
+inline constexpr Nanoseconds kMicrosecond = 1'000;
 inline constexpr Nanoseconds kMillisecond = 1'000'000;
 inline constexpr Nanoseconds kSecond = 1'000'000'000;
 

@@ -33,7 +33,7 @@ constexpr std::uint32_t kDefault = static_cast<std::uint32_t>(-1);
     X(pa_operation_unref) X(pa_stream_new_with_proplist) X(pa_stream_set_state_callback) \
     X(pa_stream_set_write_callback) X(pa_stream_set_started_callback) \
     X(pa_stream_connect_playback) X(pa_stream_get_state) X(pa_stream_writable_size) \
-    X(pa_stream_write) X(pa_stream_drain) X(pa_stream_disconnect) X(pa_stream_unref)
+    X(pa_stream_write) X(pa_stream_drain) X(pa_stream_update_timing_info) X(pa_stream_get_timing_info) X(pa_stream_disconnect) X(pa_stream_unref)
 // clang-format on
 struct PulseAudio {
     PULSEAUDIO_SYMBOLS(TONERIX_SYMBOL_FIELD)
@@ -53,6 +53,7 @@ struct Playback {
     pa_context* context = nullptr;
     pa_stream* stream = nullptr;
     bool draining = false;
+    Nanoseconds sinkLatency = -1; // as the server said once the tone started playing
 };
 
 // Why the connection failed, in the server's own terms.
@@ -75,13 +76,54 @@ void OnServerInfo(pa_context*, const pa_server_info*, void* data) {
     static_cast<Playback*>(data)->watch.Answered();
 }
 
-// Drained means played: sounded, even if the start was never reported.
-void OnDrained(pa_stream*, int, void* data) {
+// What the server says of the sink: its latency (a sink with a delay of its
+// own, Bluetooth or a tunnel to another server, counts it there), and the
+// silence it was handed since the stream ran out, if it has.
+const pa_timing_info* TimingOf(Playback& playback, pa_stream* stream, int success) {
+    return success ? playback.pa.pa_stream_get_timing_info(stream) : nullptr;
+}
+
+void OnLatency(pa_stream* stream, int success, void* data) {
+    auto& playback = *static_cast<Playback*>(data);
+    if (const pa_timing_info* info = TimingOf(playback, stream, success))
+        playback.sinkLatency = static_cast<Nanoseconds>(info->sink_usec) * kMicrosecond;
+}
+
+void OnStarted(pa_stream* stream, void* data) {
     auto& playback = *static_cast<Playback*>(data);
     playback.watch.Sounded();
-    playback.watch.HeardBy(Now());
+    pa_operation* timing = playback.pa.pa_stream_update_timing_info(stream, OnLatency, &playback);
+    if (timing != nullptr) playback.pa.pa_operation_unref(timing);
 }
-void OnStarted(pa_stream*, void* data) { static_cast<Playback*>(data)->watch.Sounded(); }
+
+// The drain is answered once the sink has taken the last of the tone; it
+// plays it after what the sink holds, less the silence it was handed after
+// the tone ran out, less the answer's way back.
+void OnRemainder(pa_stream* stream, int success, void* data) {
+    auto& playback = *static_cast<Playback*>(data);
+    Nanoseconds left = 0;
+    if (const pa_timing_info* info = TimingOf(playback, stream, success)) {
+        auto after = static_cast<std::uint64_t>(std::max<std::int64_t>(0, info->since_underrun));
+        left = static_cast<Nanoseconds>(info->sink_usec) * kMicrosecond -
+               (info->playing ? 0 : PlayingTime(after / sizeof(std::int16_t), kServerRate)) -
+               static_cast<Nanoseconds>(info->transport_usec) * kMicrosecond;
+    }
+    playback.watch.HeardBy(Now() + std::max<Nanoseconds>(left, 0));
+}
+
+// Drained means played: sounded, even if the start was never reported. What
+// the sink still holds is worth asking only if it may hold the tone longer
+// than the question takes (a far server's sink has played it by then).
+void OnDrained(pa_stream* stream, int, void* data) {
+    auto& playback = *static_cast<Playback*>(data);
+    playback.watch.Sounded();
+    pa_operation* remainder =
+        playback.sinkLatency > playback.watch.Path().srtt
+            ? playback.pa.pa_stream_update_timing_info(stream, OnRemainder, &playback)
+            : nullptr;
+    if (remainder == nullptr) return playback.watch.HeardBy(Now());
+    playback.pa.pa_operation_unref(remainder);
+}
 
 // Asks for a round trip once connected; the answer comes to OnServerInfo.
 bool Ask(void* data) {
@@ -181,7 +223,7 @@ void OnContextState(pa_context* context, void* data) {
 void Wait(void* data, Nanoseconds until) {
     auto& playback = *static_cast<Playback*>(data);
     const PulseAudio& pa = playback.pa;
-    if (pa.pa_mainloop_prepare(playback.loop, TimeoutUntil(until, kMillisecond / 1000)) < 0 ||
+    if (pa.pa_mainloop_prepare(playback.loop, TimeoutUntil(until, kMicrosecond)) < 0 ||
         pa.pa_mainloop_poll(playback.loop) < 0 || pa.pa_mainloop_dispatch(playback.loop) < 0)
         playback.watch.Lost();
 }
