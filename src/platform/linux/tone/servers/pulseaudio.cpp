@@ -33,7 +33,8 @@ constexpr std::uint32_t kDefault = static_cast<std::uint32_t>(-1);
     X(pa_operation_unref) X(pa_stream_new_with_proplist) X(pa_stream_set_state_callback) \
     X(pa_stream_set_write_callback) X(pa_stream_set_started_callback) \
     X(pa_stream_connect_playback) X(pa_stream_get_state) X(pa_stream_writable_size) \
-    X(pa_stream_write) X(pa_stream_drain) X(pa_stream_update_timing_info) X(pa_stream_get_timing_info) X(pa_stream_disconnect) X(pa_stream_unref)
+    X(pa_stream_write) X(pa_stream_drain) X(pa_stream_update_timing_info) \
+    X(pa_stream_get_timing_info) X(pa_stream_disconnect) X(pa_stream_unref)
 // clang-format on
 struct PulseAudio {
     PULSEAUDIO_SYMBOLS(TONERIX_SYMBOL_FIELD)
@@ -76,9 +77,9 @@ void OnServerInfo(pa_context*, const pa_server_info*, void* data) {
     static_cast<Playback*>(data)->watch.Answered();
 }
 
-// What the server says of the sink: its latency (a sink with a delay of its
-// own, Bluetooth or a tunnel to another server, counts it there), and the
-// silence it was handed since the stream ran out, if it has.
+// The stream's timing as the server answered it: the sink's latency (where a
+// sink with a delay of its own, Bluetooth or a tunnel to another server,
+// counts it), and the silence the sink was handed since the stream ran out.
 const pa_timing_info* TimingOf(Playback& playback, pa_stream* stream, int success) {
     return success ? playback.pa.pa_stream_get_timing_info(stream) : nullptr;
 }
