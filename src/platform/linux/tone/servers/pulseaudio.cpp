@@ -188,7 +188,8 @@ bool OpenStream(Playback& playback) {
     // needs is no better: a server that stalls with a whole long tone queued
     // drops part of it as it catches up.
     Nanoseconds ahead = std::clamp(4 * playback.watch.Path().srtt, kLeastAheadTime, kMostAheadTime);
-    std::uint64_t frames = static_cast<std::uint64_t>(ahead / kMillisecond) * kServerRate / 1000;
+    std::uint64_t frames =
+        SineGenerator::FramesFor(kServerRate, static_cast<std::uint32_t>(ahead / kMillisecond));
     std::uint64_t bytes = std::min(playback.tone.Remaining(), frames) * sizeof(std::int16_t);
     // The sink keeps tlength less twice minreq ahead of what plays, so
     // minreq is set to leave it kSinkAheadTime: left to fall out of the
@@ -199,8 +200,9 @@ bool OpenStream(Playback& playback) {
     // tone longer than the buffer asks for more once about half of it has
     // played: a wakeup per half buffer, still two round trips or more in hand.
     const auto target = static_cast<std::uint32_t>(bytes);
-    const std::uint32_t sinkAhead = static_cast<std::uint32_t>(kSinkAheadTime / kMillisecond) *
-                                    kServerRate / 1000 * sizeof(std::int16_t);
+    const auto sinkAhead = static_cast<std::uint32_t>(
+        SineGenerator::FramesFor(kServerRate, kSinkAheadTime / kMillisecond) *
+        sizeof(std::int16_t));
     const std::uint32_t request = target > sinkAhead ? (target - sinkAhead) / 2 : kDefault;
     const pa_buffer_attr buffer{kDefault, target, kDefault, request, kDefault};
     return pa.pa_stream_connect_playback(playback.stream, nullptr, &buffer, PA_STREAM_NOFLAGS,
