@@ -125,9 +125,9 @@ TEST(VerdictTest, EachSituation) {
 
 // The service's judgement of its worker: the tone's end or the server's
 // give-up time, moved on by the time tonerix was stopped and the time the
-// worker had no processor; past it, a worker asleep in a call is given up on,
-// and so is one that has had the processor and not returned, unless it took
-// a step since the last look.
+// worker had no processor; past it, a worker asleep in a call that has not
+// run since the last look is given up on, and so is one that has had the
+// processor and not returned, unless it took a step since the last look.
 TEST(VerdictTest, EachWorkerSituation) {
     struct WorkerRow {
         const char* situation;
@@ -138,8 +138,8 @@ TEST(VerdictTest, EachWorkerSituation) {
     };
     const Nanoseconds e = kEnd, grace = kToneGrace;
     auto facts = [](Nanoseconds giveUpBy, Nanoseconds waited, bool ready, Nanoseconds ran,
-                    bool tookStep = false) {
-        return WorkerFacts{kEnd, 0, giveUpBy, waited, ready, tookStep, ran};
+                    bool tookStep = false, bool ranSinceLook = false) {
+        return WorkerFacts{kEnd, 0, giveUpBy, waited, ready, tookStep, ran, ranSinceLook};
     };
     const WorkerRow rows[] = {
         {"a device driver: judged at the end and its grace", facts(0, 0, false, 0), e, false,
@@ -162,6 +162,11 @@ TEST(VerdictTest, EachWorkerSituation) {
          e + grace, false, e + grace + kSpinAllowance},
         {"asleep just after a step", facts(0, 0, false, 0, true), e + grace, false,
          e + grace + kSpinAllowance},
+        {"asleep, but it ran since the last look: paging a library in",
+         facts(0, 0, false, 5 * kMs, false, true), e + grace, false,
+         e + grace + kSpinAllowance - 5 * kMs},
+        {"paging in, and its allowance used", facts(0, 0, false, kSpinAllowance, false, true),
+         e + grace, true},
     };
     for (const WorkerRow& row : rows) {
         SCOPED_TRACE(row.situation);

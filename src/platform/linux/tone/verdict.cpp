@@ -90,8 +90,10 @@ WorkerVerdict JudgeWorker(const WorkerFacts& facts, Nanoseconds now) {
     if (now < due) return {false, false, due};
     // A step since the last look: it is moving, however slowly.
     if (facts.tookStep) return {false, true, now + kSpinAllowance};
-    if (!facts.ready || facts.ranSinceStep >= kSpinAllowance) return {true, true, 0};
-    // Waiting for a processor: it cannot have used its allowance before then.
+    bool asleepInACall = !facts.ready && !facts.ranSinceLook;
+    if (asleepInACall || facts.ranSinceStep >= kSpinAllowance) return {true, true, 0};
+    // Waiting for a processor or the disk: it cannot have used its allowance
+    // before then.
     return {false, true, now + kSpinAllowance - facts.ranSinceStep};
 }
 

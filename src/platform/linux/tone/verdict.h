@@ -89,6 +89,9 @@ struct WorkerFacts {
     // Processor time it has had since it was first seen due, or since its
     // last step was seen, whichever is later.
     Nanoseconds ranSinceStep = 0;
+    // It had the processor since the service last looked: asleep at a look,
+    // it may be waiting for the disk (a library paged in), not in a call.
+    bool ranSinceLook = false;
 };
 
 struct WorkerVerdict {

@@ -81,7 +81,7 @@ WorkerVerdict ToneCallRecord::JudgeWorker(Nanoseconds now) {
     stepsSeen_ = steps;
     WorkerVerdict verdict = linux_system::JudgeWorker(facts, now);
     if (!verdict.due) {
-        workerRanAtStep_ = -1;
+        workerRanAtStep_ = workerRanAtLook_ = -1;
         return verdict;
     }
     // Due by the clock alone: what did the worker do with the processor?
@@ -92,6 +92,8 @@ WorkerVerdict ToneCallRecord::JudgeWorker(Nanoseconds now) {
     facts.waited = use.waited;
     facts.ready = use.ready;
     facts.ranSinceStep = use.ran - workerRanAtStep_;
+    facts.ranSinceLook = workerRanAtLook_ >= 0 && use.ran > workerRanAtLook_;
+    workerRanAtLook_ = use.ran;
     verdict = linux_system::JudgeWorker(facts, now);
     if (verdict.giveUp) {
         const char* driver = byWorker_.driver;

@@ -62,6 +62,7 @@ class ToneCallRecord final : public ToneCall {
     Nanoseconds lastRunning_;
     std::uint32_t stepsSeen_ = 0;      // the worker's steps at the last look
     Nanoseconds workerRanAtStep_ = -1; // its processor time when due, or at a later step
+    Nanoseconds workerRanAtLook_ = -1; // its processor time at the last look past due
 };
 
 } // namespace platform::linux_system
