@@ -71,7 +71,24 @@ math(EXPR processor "${processor} + 1")
 list(GET TONERIX_DEBIAN_ARCHITECTURES ${processor} CPACK_DEBIAN_PACKAGE_ARCHITECTURE)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(CMAKE_CROSSCOMPILING)
+  # dpkg-shlibdeps looks the C library up in the host's own packages, which
+  # hold none of another processor. The dependency is what the library's
+  # symbols file would give: the newest C library version the program's
+  # symbols name.
+  file(APPEND ${CPACK_PROJECT_CONFIG_FILE}
+       "if(CPACK_GENERATOR STREQUAL DEB)\n"
+       "  execute_process(COMMAND ${CMAKE_OBJDUMP} -T ${PROJECT_BINARY_DIR}/tonerix\n"
+       "                  OUTPUT_VARIABLE symbols COMMAND_ERROR_IS_FATAL ANY)\n"
+       "  string(REGEX MATCHALL \"GLIBC_[0-9.]+\" versions \"\${symbols}\")\n"
+       "  list(TRANSFORM versions REPLACE GLIBC_ \"\")\n"
+       "  list(SORT versions COMPARE NATURAL ORDER DESCENDING)\n"
+       "  list(GET versions 0 newest)\n"
+       "  set(CPACK_DEBIAN_PACKAGE_DEPENDS \"libc6 (>= \${newest})\")\n"
+       "endif()\n")
+else()
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+endif()
 # The sound libraries are loaded at run time: useful, never required.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libpipewire-0.3-0 | libpulse0, libasound2")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${PROJECT_HOMEPAGE_URL})

@@ -131,13 +131,42 @@ MACHINE_CANNOT = "this machine cannot"
 
 def runs_32_bit_x86():
     """False when the kernel refuses 32-bit x86 programs, as a kernel built or
-    booted without IA-32 emulation does; Wine needs them for a 32-bit program."""
+    booted without IA-32 emulation does; Wine needs them for a 32-bit program.
+    arch-test's smallest i386 program tells, whether or not a tree is made."""
     try:
-        subprocess.run(["/lib/ld-linux.so.2", "--version"], stdout=subprocess.DEVNULL,
+        subprocess.run(["/usr/lib/arch-test/i386"], stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
     except OSError as error:
         return error.errno != errno.ENOEXEC
     return True
+
+
+# The Debian i386 tree Wine runs in, made by scripts/setup: the host holds
+# nothing of another architecture.
+SOURCE_DIR = os.path.realpath(os.path.join(os.path.dirname(__file__), "..", ".."))
+WINE_TREE = os.environ.get("TONERIX_WINE_TREE") or os.path.join(
+    SOURCE_DIR, ".cache", "trees", "i386-wine")
+
+
+def in_tree(tree, argv, env):
+    """`argv` run inside `tree` by bubblewrap, in namespaces of its own whose
+    mounts vanish with it: the tree's folders read-only, /proc, /dev, and the
+    host's temporary folders, source tree and Wine prefix at their own paths."""
+    command = ["bwrap", "--proc", "/proc", "--dev", "/dev"]
+    for name in sorted(os.listdir(tree)):
+        path = os.path.join(tree, name)
+        if os.path.islink(path):
+            command += ["--symlink", os.readlink(path), "/" + name]
+        elif os.path.isdir(path) and name not in ("proc", "dev", "tmp", "sys", "run"):
+            command += ["--ro-bind", path, "/" + name]
+    shared = {"/tmp", tempfile.gettempdir(), SOURCE_DIR, os.getcwd()}
+    for variable in ("WINEPREFIX", "TONERIX_BUILD_DIR"):
+        if env.get(variable):
+            os.makedirs(env[variable], exist_ok=True)
+            shared.add(os.path.realpath(env[variable]))
+    for path in sorted(shared):  # a folder before what lies inside it
+        command += ["--bind", path, path]
+    return command + ["--chdir", os.getcwd(), "--"] + list(argv)
 
 
 # The only DLLs tonerix.exe may import: the system's own.
@@ -158,12 +187,17 @@ class Wine:
 
     @staticmethod
     def require():
-        """Skips unless tonerix.exe and Wine are there and can run."""
-        if not (TONERIX_EXE and os.path.exists(TONERIX_EXE) and shutil.which("wine")):
-            raise unittest.SkipTest("tonerix.exe or Wine is missing")
+        """Skips unless tonerix.exe, Wine's tree and bubblewrap are there and
+        can run."""
+        if not (TONERIX_EXE and os.path.exists(TONERIX_EXE)):
+            raise unittest.SkipTest("tonerix.exe was not built")
         if not runs_32_bit_x86():
             raise unittest.SkipTest(MACHINE_CANNOT + " run 32-bit x86 programs, "
                                     "so Wine cannot run tonerix.exe here")
+        if not os.path.lexists(os.path.join(WINE_TREE, "usr", "bin", "wine")):
+            raise unittest.SkipTest(f"Wine's i386 tree is not made ({WINE_TREE}): scripts/setup makes it")
+        if not shutil.which("bwrap"):
+            raise unittest.SkipTest("bubblewrap is not installed: scripts/setup installs it")
 
     @staticmethod
     def environment():
@@ -174,17 +208,29 @@ class Wine:
         return env
 
     @classmethod
+    def run(cls, argv, **kwargs):
+        """Runs a Wine command, such as ["wine", program, ...], in Wine's tree."""
+        env = kwargs.pop("env", None) or cls.environment()
+        return run(in_tree(WINE_TREE, argv, env), env=env, **kwargs)
+
+    @classmethod
     def boot(cls):
         """Starts a server that outlives single runs (a cold start costs more
         than half a second each time) and lets it go by itself 30 s after the
         last one, then prepares the prefix if it is new."""
         env = cls.environment()
         os.makedirs(env["WINEPREFIX"], exist_ok=True)
-        run(["wineserver", "-p30"], env=env, stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL)
-        if not os.path.exists(os.path.join(env["WINEPREFIX"], "system.reg")):
-            run(["wineboot", "-i"], env=env, timeout=300, stdout=subprocess.DEVNULL,
+        cls.run(["wineserver", "-p30"], env=env, stdout=subprocess.DEVNULL,
                 stderr=subprocess.DEVNULL)
+        if not os.path.exists(os.path.join(env["WINEPREFIX"], "system.reg")):
+            cls.run(["wineboot", "-i"], env=env, timeout=300, stdout=subprocess.DEVNULL,
+                    stderr=subprocess.DEVNULL)
+
+    @classmethod
+    def shut_down(cls):
+        """Ends the server boot() started, and with it the last process
+        holding the tree's mounts."""
+        cls.run(["wineserver", "-k"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     @staticmethod
     def dos_path(path):
@@ -197,8 +243,8 @@ class Wine:
         pipe: Wine's helper processes may inherit a pipe and hold it open long
         after the program has ended."""
         with tempfile.TemporaryFile() as captured:
-            result = run(["wine", LAUNCHER_EXE, cls.dos_path(program), line.hex(), mode],
-                         stdout=stdout if stdout is not None else captured,
-                         stderr=subprocess.DEVNULL, env=cls.environment(), timeout=120)
+            result = cls.run(["wine", LAUNCHER_EXE, cls.dos_path(program), line.hex(), mode],
+                             stdout=stdout if stdout is not None else captured,
+                             stderr=subprocess.DEVNULL, timeout=120)
             captured.seek(0)
             return result.returncode, captured.read()

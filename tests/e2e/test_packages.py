@@ -168,8 +168,11 @@ class WindowsZip(unittest.TestCase):
                 self.assertEqual(imported_dlls(os.path.join(folder, "tonerix.exe")), WINDOWS_DLLS)
                 Wine.require()
                 Wine.boot()
-                result = run(["wine", os.path.join(folder, "tonerix.exe"), "help"],
-                             stderr=subprocess.DEVNULL, env=Wine.environment())
+                try:
+                    result = Wine.run(["wine", os.path.join(folder, "tonerix.exe"), "help"],
+                                      stderr=subprocess.DEVNULL)
+                finally:
+                    Wine.shut_down()
         self.assertEqual((result.returncode, result.stdout), (0, HELP_SCREEN))
 
 

@@ -7,13 +7,17 @@ import tempfile
 import unittest
 
 from harness import (HELP_SCREEN, LAUNCHER_EXE, PROBE_EXE, TONERIX_EXE, Wine,
-                     parse_report, run)
+                     parse_report)
 from tables import DISPATCH, SPLITTING, probe_arguments, sounds, windows_line
 
 
 def setUpModule():
     Wine.require()
     Wine.boot()
+
+
+def tearDownModule():
+    Wine.shut_down()
 
 
 HELP_LINE = b"tonerix.exe help"
@@ -44,8 +48,8 @@ class Output(unittest.TestCase):
         read_end, write_end = os.pipe()
         os.close(read_end)
         try:
-            result = run(["wine", TONERIX_EXE, "help"], stdout=write_end,
-                         stderr=subprocess.DEVNULL, env=Wine.environment())
+            result = Wine.run(["wine", TONERIX_EXE, "help"], stdout=write_end,
+                              stderr=subprocess.DEVNULL)
         finally:
             os.close(write_end)
         self.assertEqual(result.returncode, 233)
