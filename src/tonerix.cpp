@@ -74,7 +74,6 @@ void Dispatch() {
 } // namespace
 
 void ProgramEntry() {
-    MarkConsoleProgram();
     StartRuntime();
     Dispatch();
     EndProgram();

@@ -12,7 +12,6 @@ namespace {
 std::int32_t exitStatus = 0;
 std::uint32_t failureLocation = 0;
 bool failureRecorded = false;
-bool consoleProgram = false;
 bool ending = false;
 
 constexpr char kTemplate[kReportLength] = "Runtime error     at 00000000";
@@ -46,12 +45,12 @@ void RecordFailure(std::uint32_t code, std::uint32_t location) {
     // A fault while ending must not start the end over again.
     if (ending) platform::ExitProcess(static_cast<std::uint32_t>(exitStatus));
     ending = true;
-    if (failureRecorded && consoleProgram) WriteReport();
+    if (failureRecorded) WriteReport();
     std::uint32_t lostOutput = CloseChannel(ConsoleOutput);
     // Output that never reached its file makes the run a failure, not a success.
     if (lostOutput != 0 && exitStatus == 0) {
         RecordFailure(lostOutput, 0);
-        if (consoleProgram) WriteReport();
+        WriteReport();
     }
     platform::ExitProcess(static_cast<std::uint32_t>(exitStatus));
 }
@@ -97,8 +96,6 @@ void BuildReport(std::uint32_t code, std::uint32_t location, char (&report)[kRep
         location >>= 4;
     } while (location != 0);
 }
-
-void MarkConsoleProgram() { consoleProgram = true; }
 
 void StartRuntime() {
     exitStatus = 0;

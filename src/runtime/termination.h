@@ -1,5 +1,8 @@
-// Start-up and the single way out of the program, and the rule that a failed
-// output step ends the run.
+// Start-up, the runtime's one way out, and the rule that a failed output
+// step ends the run. The platform ends the process itself in two places
+// only: before the runtime starts (privileges that cannot be dropped), and
+// for a stop signal during a tone, which ends it by that signal, as a shell
+// expects.
 //
 // Every run ends in the common end: the runtime error report when a failure
 // was recorded, then the shutdown that writes out and closes the console
@@ -12,10 +15,6 @@
 
 inline constexpr std::uint32_t kReportLength = 30; // 29 characters and a zero byte
 
-// Asks for the error report on standard output, which only a console program
-// writes (the entry calls this first); without it a failure ends silently.
-// It holds for the whole process: StartRuntime leaves it as it is.
-void MarkConsoleProgram();
 // Console channel closed, exit status 0, fault handler in place.
 void StartRuntime();
 

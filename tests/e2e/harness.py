@@ -25,6 +25,12 @@ ARCH = os.environ.get("TONERIX_ARCH") or os.uname().machine
 with open(os.path.join(os.path.dirname(__file__), "..", "..", "CMakeLists.txt")) as _cmake:
     VERSION = re.search(r"project\(tonerix VERSION (\S+)", _cmake.read()).group(1)
 EMULATOR = os.environ.get("TONERIX_EMULATOR", "").split()
+# The tone drivers' names, in the order tried: the one list is the service's
+# driver table, which the tests and the documentation follow.
+with open(os.path.join(os.path.dirname(__file__), "..", "..", "src", "platform", "linux", "tone",
+                       "service", "tone_service.cpp")) as _service:
+    _table = re.search(r"kDrivers\[\] = \{(.*?)\n\};", _service.read(), re.S).group(1)
+    DRIVERS = re.findall(r'\{"([a-z-]+)"', _table)
 # The probe's executable itself (PROBE may be a script that starts it under
 # EMULATOR), and the addr2line that reads its processor's code.
 PROBE_FILE = os.environ.get("TONERIX_PROBE_FILE") or PROBE

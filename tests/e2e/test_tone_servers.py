@@ -14,7 +14,7 @@ import unittest
 
 from audio import (SERVERS, DelayingRelay, PipeWireServer, PulseServer, cuts, peak, pitch,
                    sounding, tone_samples, tone_wav)
-from harness import EMULATOR, TONERIX, VERSION, default_signals, require
+from harness import DRIVERS, EMULATOR, TONERIX, VERSION, default_signals, require
 
 HALF_SCALE = 16384
 # The role each server's desktop gives event sounds.
@@ -344,8 +344,8 @@ class ServerCases:
         # (environment, server stopped, what tonerix says, what runs it, how
         # many at once)
         own = native(self.server)
-        unknown = "TONERIX_DRIVER names no driver; the names are pipewire pulseaudio alsa " \
-            "pc-speaker bell silence: trying them all\n"
+        unknown = f"TONERIX_DRIVER names no driver; the names are {' '.join(DRIVERS)}: " \
+            "trying them all\n"
         few = ("sh", "-c", 'ulimit -n 4; exec "$0" "$@"')
         # A crowd keeps PipeWire's session manager busy: each stream is waited
         # for. PulseAudio refuses connections past its socket's small backlog,

@@ -22,10 +22,10 @@ void Log(const std::string& entry) {
     calls += entry;
 }
 
-template <char kLetter, bool kSounds, int kTakesMs = 0> bool Driver(ToneCall&) {
+template <char kLetter, bool kSounds, int kTakesMs = 0> void Driver(ToneCall& call) {
     Log(std::string(1, kLetter));
     usleep(kTakesMs * 1000);
-    return kSounds;
+    if (kSounds) call.Sounding();
 }
 constexpr ToneDriver kTwoDeclineThenOneSounds[] = {{"a", Driver<'a', false>},
                                                    {"b", Driver<'b', false>},
@@ -64,15 +64,14 @@ TEST(ToneServiceTest, AcceptsTheRangeTriesDriversInOrderAndNeverEndsEarly) {
 
 // Logs its tone, hangs well past the call that was given up on, then logs the
 // tone it sees once more.
-bool Hangs(ToneCall& session) {
+void Hangs(ToneCall& session) {
     Log(std::to_string(session.Request().frequency) + " ");
     usleep(400 * 1000);
     Log(std::to_string(session.Request().frequency) + " ");
-    return true;
 }
 // Holds the processor, as a library spinning in a call would; or, taking a
 // step every 30 ms, as a slow machine sets a library up.
-template <bool kTakesSteps> bool Spins(ToneCall& session) {
+template <bool kTakesSteps> void Spins(ToneCall& session) {
     Log(std::to_string(session.Request().frequency) + " ");
     for (Nanoseconds until = Now() + 400 * kMillisecond, step = Now(); Now() < until;) {
         if (kTakesSteps && Now() >= step) {
@@ -81,11 +80,10 @@ template <bool kTakesSteps> bool Spins(ToneCall& session) {
         }
     }
     Log(std::to_string(session.Request().frequency) + " ");
-    return true;
 }
-bool Sounds(ToneCall& session) {
+void Sounds(ToneCall& session) {
     Log(std::to_string(session.Request().frequency) + " ");
-    return true;
+    session.Sounding();
 }
 
 TEST(ToneServiceTest, ACallGivenUpOnLeavesTheNextCallItsOwnTone) {

@@ -178,4 +178,26 @@ TEST(VerdictTest, EachWorkerSituation) {
     }
 }
 
+// What follows a driver's return: only what it sounded ends the call, so a
+// driver that failed before its first sample (ALSA's first write) leaves the
+// next the time that is left.
+TEST(VerdictTest, EachDriverOutcome) {
+    struct DriverRow {
+        const char* situation;
+        bool sounded, stopRequested, toneTimeOver;
+        NextDriver next;
+    };
+    const DriverRow rows[] = {
+        {"sounded", true, false, false, NextDriver::kNone},
+        {"sounded, and its time is over", true, false, true, NextDriver::kNone},
+        {"a stop came", false, true, false, NextDriver::kNone},
+        {"failed before its first sample, time left", false, false, false, NextDriver::kNext},
+        {"declined once the tone's time is over", false, false, true, NextDriver::kLast},
+    };
+    for (const DriverRow& row : rows) {
+        SCOPED_TRACE(row.situation);
+        EXPECT_EQ(AfterDriver(row.sounded, row.stopRequested, row.toneTimeOver), row.next);
+    }
+}
+
 } // namespace

@@ -95,7 +95,6 @@ void Fault(const Text& kind) {
 } // namespace
 
 void ProgramEntry() {
-    MarkConsoleProgram();
     StartRuntime();
     Text command;
     ArgumentAt(1, command);

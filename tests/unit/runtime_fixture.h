@@ -12,7 +12,6 @@ class RuntimeTest : public ::testing::Test {
   protected:
     void SetUp() override {
         fake::Reset();
-        MarkConsoleProgram();
         StartRuntime();
     }
     void TearDown() override { fake::Reset(); }

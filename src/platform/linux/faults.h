@@ -10,7 +10,9 @@
 namespace platform::linux_system {
 
 // The signals a processor fault arrives as. They stay unblocked on every
-// thread, so that a fault anywhere reaches the fault handler.
+// thread, so that a fault anywhere reaches the fault handler. A stack
+// overflow reaches it only on a thread with a FaultStack (the main thread and
+// the workers): the sound libraries' own threads have none.
 inline constexpr int kFaultSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS};
 
 // A thread's own stack for the fault handler, so that a stack overflow is

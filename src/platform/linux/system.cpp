@@ -1,5 +1,7 @@
 // Standard output, memory and process exit on Linux. A handle is a file
-// descriptor; a failure code is errno as it stands.
+// descriptor; a failure code is the errno of the failed call, kept until the
+// next failure, or EBADF for a standard descriptor that was closed at start
+// and ENOSPC for a write that took nothing.
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>

@@ -6,6 +6,8 @@
 namespace platform::linux_system {
 
 void* OpenSoundLibrary(ToneCall& call, const char* name) {
+    // A second lock: the entry has dropped set-user-ID privileges, or ended
+    // the run, before any driver runs, so no user meets this.
     if (getuid() != geteuid() || getgid() != getegid()) {
         call.Say("set-user-ID or set-group-ID: no sound library is loaded");
         return nullptr;

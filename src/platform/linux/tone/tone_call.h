@@ -36,7 +36,7 @@ class ToneCall {
     bool StopRequested() const { return byService_.stopSignal != 0; }
     // Sleeps until `deadline`; false when a stop had been asked for. A stop
     // during the sleep ends the program from the service's own thread.
-    bool SleepUntil(Nanoseconds deadline) const;
+    virtual bool SleepUntil(Nanoseconds deadline) const;
 
     // Switches `device` on at the tone's pitch; false, with nothing sounded,
     // once the call has ended. Until SwitchOff the service may silence it and
@@ -72,7 +72,7 @@ class ToneCall {
 
   protected:
     ToneCall(const ToneRequest& request, int debug) : request_(request), debug_(debug) {}
-    ~ToneCall() = default;
+    virtual ~ToneCall() = default;
     // One line on the debug output, unless the call has ended or given up on
     // its worker (`last` gives up on it, in the same step): the descriptor is
     // the caller's. Dropped if it cannot be written at once.

@@ -1,6 +1,7 @@
-// What a tone driver is handed and returns, and the drivers there are. A
-// driver either sounds the tone or declines, having made no sound, so that the
-// next one is tried; once it has sounded anything, the tone is its.
+// What a tone driver is handed, and the drivers there are. A driver says
+// through its call when it begins to sound (ToneCall::Sounding); one that
+// returns without having said so has declined, whatever it met, and the next
+// is tried with the time that is left. Once it has sounded, the tone is its.
 #pragma once
 
 #include <cstddef>
@@ -11,18 +12,22 @@ namespace platform::linux_system {
 
 struct ToneDriver {
     const char* name; // for TONERIX_DRIVER
-    // False when the driver cannot sound here. Runs on the worker thread,
-    // which takes no signals, and reaches nothing but its call.
-    bool (*sound)(ToneCall& call);
+    // Runs on the worker thread, which takes no signals, and reaches nothing
+    // but its call.
+    void (*sound)(ToneCall& call);
+    // A sound library that may block for ever (a stalled server): with no
+    // worker to give up on, the drivers that cannot run on the service's
+    // own thread instead.
+    bool mayHang = false;
 };
 
 // The most drivers a table may hold: the worker keeps its own copy.
 inline constexpr std::size_t kMostDrivers = 8;
 
-bool SoundThroughPipeWire(ToneCall& call);
-bool SoundThroughPulseAudio(ToneCall& call);
-bool SoundThroughAlsa(ToneCall& call);
-bool SoundThroughPcSpeaker(ToneCall& call);
-bool SoundThroughTerminalBell(ToneCall& call);
+void SoundThroughPipeWire(ToneCall& call);
+void SoundThroughPulseAudio(ToneCall& call);
+void SoundThroughAlsa(ToneCall& call);
+void SoundThroughPcSpeaker(ToneCall& call);
+void SoundThroughTerminalBell(ToneCall& call);
 
 } // namespace platform::linux_system

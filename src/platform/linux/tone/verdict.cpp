@@ -82,6 +82,11 @@ Verdict Judge(const ServerFacts& facts, Nanoseconds now) {
     return {Verdict::kGoOn, nullptr, until, ask};
 }
 
+NextDriver AfterDriver(bool sounded, bool stopRequested, bool toneTimeOver) {
+    if (sounded || stopRequested) return NextDriver::kNone;
+    return toneTimeOver ? NextDriver::kLast : NextDriver::kNext;
+}
+
 WorkerVerdict JudgeWorker(const WorkerFacts& facts, Nanoseconds now) {
     // The time it was stopped or had no processor is not held against it.
     Nanoseconds due = std::max(facts.toneEnd + facts.notRunning + kToneGrace,

@@ -2,7 +2,7 @@
 // or is to be given up, decided from what the server reported and the time;
 // and whether the service gives up on the worker that runs the drivers.
 //
-// Pure functions decide, so that every rule has a row in one table test.
+// Pure functions decide, each rule with a row in one table test.
 // A server is judged by its answers: before the tone's end nothing but a stop,
 // a lost connection or a failed stream ends the wait, since the call cannot
 // return before the end anyway. After it, a live server answers round trips
@@ -72,13 +72,21 @@ Verdict Judge(const ServerFacts& facts, Nanoseconds now);
 // time by which whoever waits for the driver may give up on it.
 Nanoseconds GiveUpTime(const ServerFacts& facts);
 
+// After a driver returns: the call is done once it sounded or a stop came;
+// a driver that declined leaves the next the time that is left, and once the
+// tone's time is over only the last, the silent wait, is worth trying.
+enum class NextDriver { kNone, kNext, kLast };
+NextDriver AfterDriver(bool sounded, bool stopRequested, bool toneTimeOver);
+
 // The worker that runs the drivers is judged by what it did with the
 // processor and by the steps it reports, not by the clock alone: a worker
 // that had no processor (the machine busy, tonerix in the idle class) is
 // late, not stuck, and so is one that keeps taking steps on a slow machine
 // or under an emulator. Past due, it is given up on once, with no step taken
 // since the service last looked, it either sleeps in a call that did not
-// return (a stalled server) or has had the processor and still not returned.
+// return (a stalled server) and has not had the processor since that look
+// (one that ran meanwhile may be paging a library in from the disk), or has
+// used its spin allowance of processor time and still not returned.
 struct WorkerFacts {
     Nanoseconds toneEnd = 0;    // when the tone's time is over, as asked
     Nanoseconds notRunning = 0; // how long tonerix itself was stopped meanwhile

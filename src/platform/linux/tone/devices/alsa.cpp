@@ -1,7 +1,7 @@
 // The sound-card driver: ALSA's "default" PCM, which sound servers also serve.
 //
-// Any missing symbol or failed step before the first sample means "try the
-// next driver".
+// Any missing symbol or failed step before the first sample, the first write
+// included, means "try the next driver".
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -147,13 +147,13 @@ bool WriteAll(const Alsa& alsa, Pcm* pcm, const ToneCall& call, const std::int16
 
 } // namespace
 
-bool SoundThroughAlsa(ToneCall& call) {
+void SoundThroughAlsa(ToneCall& call) {
     const ToneRequest& request = call.Request();
     Alsa alsa;
-    if (!Load(call, alsa)) return false;
+    if (!Load(call, alsa)) return;
     unsigned rate = 0;
     Pcm* pcm = OpenDefault(call, alsa, rate);
-    if (pcm == nullptr) return false;
+    if (pcm == nullptr) return;
     call.TookStep(); // behind the device may be a server's plugin, slow to start
 
     SineGenerator tone(rate, request.frequency, SineGenerator::FramesFor(rate, request.duration));
@@ -161,13 +161,14 @@ bool SoundThroughAlsa(ToneCall& call) {
     std::int16_t samples[kMaxChunkFrames];
     Nanoseconds start = Now();
     std::uint64_t written = 0;
-    bool streaming = true;
+    bool streaming = true, sounded = false;
     while (streaming && tone.Remaining() > 0) {
         // A device that does not pace (a file, the null device) must not be
         // filled faster than the tone plays.
         streaming = call.SleepUntil(start + PlayingTime(written, rate) - geometry.mostAhead);
         std::uint32_t count = tone.Fill(samples, geometry.chunkFrames);
         streaming = streaming && WriteAll(alsa, pcm, call, samples, count);
+        sounded = sounded || streaming;
         if (streaming) call.Sounding();
         call.TookStep();
         written += count;
@@ -181,9 +182,10 @@ bool SoundThroughAlsa(ToneCall& call) {
     call.GiveUpBy(Now() + queued + kAnswerLimit);
     if (streaming && alsa.snd_pcm_drain(pcm) < 0 && call.StopRequested()) streaming = false;
     if (!streaming) alsa.snd_pcm_drop(pcm); // stop the sound at once
-    if (!streaming && !call.StopRequested()) call.Say("the device failed during the tone");
+    if (!streaming && !call.StopRequested())
+        call.Say(sounded ? "the device failed during the tone"
+                         : "the device failed at its first write");
     alsa.snd_pcm_close(pcm);
-    return true;
 }
 
 } // namespace platform::linux_system

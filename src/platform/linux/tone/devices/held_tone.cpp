@@ -35,7 +35,7 @@ bool Hold(HeldDevice device, ToneCall& call, const char* what) {
         call.SwitchOff();
     }
     close(device.fd);
-    return true;
+    return true; // the device was this call's, sounded or stopped before it could be
 }
 
 } // namespace

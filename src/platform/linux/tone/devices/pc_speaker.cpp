@@ -13,19 +13,18 @@ constexpr const char* kEventSpeaker = "/dev/input/by-path/platform-pcspkr-event-
 constexpr const char* kConsoles[] = {"/dev/tty0", "/dev/vc/0"};
 } // namespace
 
-bool SoundThroughPcSpeaker(ToneCall& call) {
-    if (HoldToneOnSpeakerEvents(kEventSpeaker, call)) return true;
+void SoundThroughPcSpeaker(ToneCall& call) {
+    if (HoldToneOnSpeakerEvents(kEventSpeaker, call)) return;
     bool forbidden = errno == EACCES || errno == EPERM;
     for (const char* console : kConsoles) {
         int fd = open(console, O_WRONLY | O_NOCTTY | O_CLOEXEC);
         forbidden = forbidden || (fd < 0 && (errno == EACCES || errno == EPERM));
         if (fd < 0) continue;
-        if (HoldToneOnConsole(fd, call)) return true;
+        if (HoldToneOnConsole(fd, call)) return;
         forbidden = true; // a console this user may not sound
         close(fd);
     }
     call.Say(forbidden ? "not permitted" : "no speaker device");
-    return false;
 }
 
 } // namespace platform::linux_system

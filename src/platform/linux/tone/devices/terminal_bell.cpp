@@ -9,19 +9,18 @@
 
 namespace platform::linux_system {
 
-bool SoundThroughTerminalBell(ToneCall& call) {
+void SoundThroughTerminalBell(ToneCall& call) {
     // Never standard output, whose bytes are the program's: the terminal itself.
     int fd = open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) { // cron, a service, CI
         call.Say("no controlling terminal");
-        return false;
+        return;
     }
     // The user's own virtual console sounds the tone itself, pitch and all.
-    if (HoldToneOnConsole(fd, call)) return true;
+    if (HoldToneOnConsole(fd, call)) return;
     [[maybe_unused]] ssize_t written = write(fd, "\a", 1);
     close(fd);
-    call.Say("rang the terminal's bell");
-    return true;
+    call.Sounding("rang the terminal's bell");
 }
 
 } // namespace platform::linux_system

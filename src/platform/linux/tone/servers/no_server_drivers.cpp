@@ -4,13 +4,10 @@
 
 namespace platform::linux_system {
 namespace {
-bool LeftOut(ToneCall& call) {
-    call.Say("left out of this build");
-    return false;
-}
+void LeftOut(ToneCall& call) { call.Say("left out of this build"); }
 } // namespace
 
-bool SoundThroughPipeWire(ToneCall& call) { return LeftOut(call); }
-bool SoundThroughPulseAudio(ToneCall& call) { return LeftOut(call); }
+void SoundThroughPipeWire(ToneCall& call) { LeftOut(call); }
+void SoundThroughPulseAudio(ToneCall& call) { LeftOut(call); }
 
 } // namespace platform::linux_system

@@ -233,25 +233,24 @@ void Wait(void* data, Nanoseconds until) {
 
 } // namespace
 
-bool SoundThroughPulseAudio(ToneCall& call) {
+void SoundThroughPulseAudio(ToneCall& call) {
     const char* servers = std::getenv("PULSE_SERVER");
     if (servers != nullptr && !PulseServerUsable(servers)) {
         call.Say("PULSE_SERVER names no address the library can take");
-        return false;
+        return;
     }
     PulseAudio pa;
-    if (!Load(call, pa)) return false;
+    if (!Load(call, pa)) return;
     pa_mainloop* loop = pa.pa_mainloop_new();
     if (loop == nullptr) {
         call.Say("no descriptor free");
-        return false;
+        return;
     }
     pa_proplist* properties = pa.pa_proplist_new();
     pa.pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, "tonerix");
     pa_context* context =
         pa.pa_context_new_with_proplist(pa.pa_mainloop_get_api(loop), "tonerix", properties);
     pa.pa_proplist_free(properties);
-    bool sounded = false;
     // Never start a server: the one the user runs, or none.
     if (context != nullptr &&
         pa.pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) == 0) {
@@ -263,9 +262,6 @@ bool SoundThroughPulseAudio(ToneCall& call) {
         playback.context = context;
         pa.pa_context_set_state_callback(context, OnContextState, &playback);
         playback.watch.Run({Ask, Wait, &playback});
-        // A server that played nothing of the tone made no sound: the next
-        // driver is tried. Past that, the tone is its, even if it is lost.
-        sounded = playback.watch.HasSounded();
         if (playback.stream != nullptr) {
             pa.pa_stream_set_state_callback(playback.stream, nullptr, nullptr);
             pa.pa_stream_disconnect(playback.stream);
@@ -279,7 +275,6 @@ bool SoundThroughPulseAudio(ToneCall& call) {
     }
     if (context != nullptr) pa.pa_context_unref(context);
     pa.pa_mainloop_free(loop);
-    return sounded;
 }
 
 } // namespace platform::linux_system

@@ -37,6 +37,7 @@ Verdict::Kind ServerWatch::Run(Conversation conversation) {
         // The service adds the worker's waiting itself.
         call_.GiveUpBy(GiveUpTime(facts_) - waited_);
         if (verdict.kind != Verdict::kGoOn) {
+            if (sounded_) call_.Sounding(); // a buffer taken since the facts were read
             bool lost = facts_.lost && !facts_.stopRequested && lostBecause_ != nullptr;
             if (verdict.why != nullptr) call_.Say(lost ? lostBecause_ : verdict.why);
             return verdict.kind;

@@ -9,6 +9,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include "platform/linux/tone/service/interruption.h"
 #include "platform/linux/tone/service/worker.h"
 
 namespace platform::linux_system {
@@ -44,26 +45,36 @@ void ToneCallRecord::Release() {
 void ToneCallRecord::RunDrivers(void* record) {
     auto& call = *static_cast<ToneCallRecord*>(record);
     call.byWorker_.thread = static_cast<int>(gettid());
-    for (std::size_t i = 0; i < call.driverCount_ && !call.StopRequested(); ++i) {
-        // One that declined when the tone's time is over leaves none for
-        // the next: only the silence after it is left.
-        if (i > 0 && i + 1 < call.driverCount_ && call.ToneTimeOver()) continue;
-        call.byWorker_.outcome = nullptr;
-        call.byWorker_.sounding = false;
-        call.byWorker_.giveUpBy = 0; // a driver that declined leaves no verdict behind
-        call.byWorker_.driver = call.drivers_[i].name;
-        call.TookStep();
-        bool sounded = call.drivers_[i].sound(call);
-        // Its last word, unless it has nothing to add to "sounding".
-        const char* said = call.byWorker_.outcome;
-        if (said == nullptr && !call.byWorker_.sounding)
-            said = sounded ? "sounded the tone" : "declined";
-        if (said != nullptr) call.Report(call.drivers_[i].name, said);
-        if (sounded) break;
-    }
+    call.TryDrivers();
     std::uint64_t one = 1;
     [[maybe_unused]] ssize_t ignored = write(call.done_, &one, sizeof one);
     call.Release();
+}
+
+void ToneCallRecord::TryDrivers() {
+    for (std::size_t i = 0; i < driverCount_ && !StopRequested();) {
+        byWorker_.outcome = nullptr;
+        byWorker_.sounding = false;
+        byWorker_.giveUpBy = 0; // a driver that declined leaves no verdict behind
+        byWorker_.driver = drivers_[i].name;
+        TookStep();
+        drivers_[i].sound(*this);
+        bool sounded = byWorker_.sounding;
+        // Its last word, unless it has nothing to add to "sounding".
+        const char* said = byWorker_.outcome;
+        if (said == nullptr && !sounded) said = "declined";
+        if (said != nullptr) Report(drivers_[i].name, said);
+        switch (AfterDriver(sounded, StopRequested(), ToneTimeOver())) {
+        case NextDriver::kNone:
+            return;
+        case NextDriver::kNext:
+            ++i;
+            break;
+        case NextDriver::kLast: // the silent wait, for the time that is left
+            i = std::max(i + 1, driverCount_ - 1);
+            break;
+        }
+    }
 }
 
 bool ToneCallRecord::ToneTimeOver() const {
@@ -104,9 +115,23 @@ WorkerVerdict ToneCallRecord::JudgeWorker(Nanoseconds now) {
     return verdict;
 }
 
-void ToneCallRecord::NoWorker() {
-    Report("worker", "no thread could be started: a silent wait");
+void ToneCallRecord::RunWithoutWorker(StopSignalGuard& guard) {
+    Report("worker", "no thread could be started: the speaker and the bell alone");
     Release(); // the worker's share
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < driverCount_; ++i)
+        if (!drivers_[i].mayHang) drivers_[kept++] = drivers_[i];
+    driverCount_ = kept;
+    sleepingIn_ = &guard;
+    TryDrivers();
+    sleepingIn_ = nullptr;
+}
+
+bool ToneCallRecord::SleepUntil(Nanoseconds deadline) const {
+    if (sleepingIn_ == nullptr) return ToneCall::SleepUntil(deadline);
+    while (sleepingIn_->Wait(-1, deadline) == StopSignalGuard::Woken::kContinued) {
+    }
+    return !StopRequested();
 }
 
 void ToneCallRecord::SwitchHeld(std::uint32_t frequency) {

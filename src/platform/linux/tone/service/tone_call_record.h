@@ -12,6 +12,8 @@
 
 namespace platform::linux_system {
 
+class StopSignalGuard;
+
 class ToneCallRecord final : public ToneCall {
   public:
     // A record shared by the service and the worker that runs its drivers,
@@ -29,8 +31,10 @@ class ToneCallRecord final : public ToneCall {
     // Whether the service gives up on the worker now (saying so), or when to
     // ask again.
     WorkerVerdict JudgeWorker(Nanoseconds now);
-    // No worker could be started: the call is a silent wait.
-    void NoWorker();
+    // No worker could be started: the drivers that cannot hang run on this
+    // thread, sleeping within the signals' guard.
+    void RunWithoutWorker(StopSignalGuard& guard);
+    bool SleepUntil(Nanoseconds deadline) const override;
 
     // On the service's own thread, as signals come: a stop silences the held
     // device for good; Ctrl-Z silences it while the program is stopped, and a
@@ -48,7 +52,9 @@ class ToneCallRecord final : public ToneCall {
   private:
     ToneCallRecord(const ToneRequest& request, std::span<const ToneDriver> drivers, int debug,
                    int done);
-    ~ToneCallRecord();
+    ~ToneCallRecord() override;
+    // The drivers in order until one sounds, a line on the debug output for each.
+    void TryDrivers();
     void SwitchHeld(std::uint32_t frequency); // with the lock held
     // On the worker: the tone's time is over, as the worker lived it.
     bool ToneTimeOver() const;
@@ -56,7 +62,8 @@ class ToneCallRecord final : public ToneCall {
     // Set at the start.
     const int done_;
     ToneDriver drivers_[kMostDrivers];
-    const std::size_t driverCount_;
+    std::size_t driverCount_;
+    StopSignalGuard* sleepingIn_ = nullptr; // while the drivers run on the service's thread
     std::atomic<int> shares_{2};
     // The service's own thread alone.
     Nanoseconds lastRunning_;

@@ -22,18 +22,16 @@ namespace {
 constexpr std::uint32_t kLowestFrequency = 37;
 constexpr std::uint32_t kHighestFrequency = 32767;
 
-bool SoundNothing(ToneCall& call) {
-    call.Say("a silent wait");
-    return true;
-}
+// Always there, and last: the service waits out the tone itself.
+void SoundNothing(ToneCall& call) { call.Say("a silent wait"); }
 
 // Tried in order; the first that sounds the tone ends the search. The sound
 // servers come first, natively: they can tell a slow sink from a dead server.
 // The silence, which always sounds, stays last.
 constexpr ToneDriver kDrivers[] = {
-    {"pipewire", SoundThroughPipeWire}, {"pulseaudio", SoundThroughPulseAudio},
-    {"alsa", SoundThroughAlsa},         {"pc-speaker", SoundThroughPcSpeaker},
-    {"bell", SoundThroughTerminalBell}, {"silence", SoundNothing},
+    {"pipewire", SoundThroughPipeWire, true}, {"pulseaudio", SoundThroughPulseAudio, true},
+    {"alsa", SoundThroughAlsa, true},         {"pc-speaker", SoundThroughPcSpeaker},
+    {"bell", SoundThroughTerminalBell},       {"silence", SoundNothing},
 };
 static_assert(std::size(kDrivers) <= kMostDrivers, "the call's record holds every driver");
 
@@ -116,7 +114,7 @@ void WaitOutTheTone(ToneCallRecord& call) {
             if (woken == Woken::kReady || woken == Woken::kStopped) break;
         }
     } else {
-        call.NoWorker();
+        call.RunWithoutWorker(guard);
     }
     while (guard.Wait(-1, call.Request().end) == Woken::kContinued) {
     }
