@@ -8,6 +8,7 @@ import signal
 import statistics
 import subprocess
 import tempfile
+import sys
 import threading
 import time
 import unittest
@@ -45,6 +46,15 @@ def finish(test, process, timeout=5.0, said=b""):
     return process.returncode
 
 
+def longest_silence(samples):
+    """The longest run of zero samples."""
+    longest = run = 0
+    for sample in samples:
+        run = run + 1 if sample == 0 else 0
+        longest = max(longest, run)
+    return longest
+
+
 def native(server):
     """TONERIX_DEBUG's lines up to `server`'s own driver's words."""
     return ("pipewire: no server socket\n" if server.name == "pulseaudio" else "") + \
@@ -75,17 +85,17 @@ class ServerCases:
         cls.server.stop()
 
     def play(self, arguments, server=None, env=(), meanwhile=lambda process: None, argv=(),
-             program=None, said=b""):
+             program=None, said=b"", **popen):
         """Runs tonerix (or `program`, behind `argv`) to its end, calling `meanwhile` with it
         once it has started, and reading the sink all along, and checks it said
         `said`; returns (status, seconds, samples at the sink)."""
         server = server or self.server
         began = time.monotonic()
         process = start(server, arguments, env=dict(server.env, **dict(env)), argv=argv,
-                        program=program)
+                        program=program, **popen)
+        samples = self.arrived = []  # grows as the sink plays, for `meanwhile` to read
         helper = threading.Thread(target=meanwhile, args=(process,))
         helper.start()
-        samples = []
         while process.poll() is None and time.monotonic() < began + 10:
             samples += server.drain()
             time.sleep(0.005)
@@ -173,12 +183,15 @@ class ServerCases:
         # tone. A server that wakes late may skip a few of its blocks
         # (PipeWire's timer-driven graph skips the cycles it missed): tonerix
         # keeps what the server's own player keeps, less one block at most.
-        def pause(who, seconds=0.5):
+        def pause(who, seconds=0.5, stop=signal.SIGSTOP):
             def meanwhile(process):
                 signal_it = self.server.signal if who == "server" else process.send_signal
                 time.sleep(0.3)
-                signal_it(signal.SIGSTOP)
-                time.sleep(seconds)
+                signal_it(stop)
+                time.sleep(0.05)
+                stopped = len(self.arrived)
+                time.sleep(seconds - 0.05)
+                self.while_stopped = self.arrived[stopped:]
                 signal_it(signal.SIGCONT)
             return meanwhile
         # Where the pause falls in the server's cycle moves what it skips, for
@@ -205,6 +218,18 @@ class ServerCases:
                                                meanwhile=pause("tonerix", seconds))
                 self.assertEqual(status, 0)
                 self.assertGreater(tone_samples(samples), 48 * ms * 0.9)
+        # Ctrl-Z: silent within 50 ms for as long as it is stopped, whatever
+        # the server had queued, and then the rest of the tone, all of it.
+        # In a group of its own, as a shell's job: the kernel drops a
+        # terminal stop in an orphaned one.
+        with self.subTest(paused="tonerix", by="Ctrl-Z"):
+            status, _, samples = self.play(["1000", "1000"],
+                                           meanwhile=pause("tonerix", 0.5, signal.SIGTSTP),
+                                           process_group=0)
+            self.assertEqual(status, 0)
+            self.assertEqual(tone_samples(self.while_stopped), 0)
+            tone = sounding(samples)
+            self.assertAlmostEqual(len(tone) - longest_silence(tone), 48000, delta=8)
 
     def test_a_starved_tonerix_still_plays_the_whole_tone(self):
         # Every core busy and tonerix in the idle class: a worker that has no
@@ -357,7 +382,7 @@ class ServerCases:
                 ({"TONERIX_DRIVER": "alsa"}, False, "alsa: sounding the tone", (), 1),
                 ({"TONERIX_DRIVER": "pulse"}, False, unknown + own + "sounding the tone", (), 1),
                 # A server that never answered made no sound: it declines.
-                ({}, True, own + "the server stopped answering\nsilence: a silent wait", (), 1),
+                ({}, True, own + "the server is stopped\nsilence: a silent wait", (), 1),
                 ({}, False, "no descriptor or memory free: a silent wait", few, 1)):
             with self.subTest(env=env, stopped=stopped, argv=argv, copies=copies):
                 if stopped:
@@ -430,9 +455,32 @@ class ServerCases:
                 self.assertGreaterEqual(elapsed, 0.4)
                 self.assertLess(elapsed, 0.4 + past_the_end)
 
+class BehindPipeWire:
+    """Cases for the server tried after PipeWire's own protocol."""
+
+    def test_a_server_that_never_answers_leaves_the_tone_to_the_next(self):
+        # A PipeWire socket whose process takes connections and never reads
+        # them, beside the working PulseAudio server: declined once the
+        # answer limit has passed, and PulseAudio plays the whole tone.
+        silent = os.path.join(self.server.runtime, "silent-0")
+        listener = subprocess.Popen([sys.executable, "-c",
+                                     "import socket, sys, time; s = socket.socket(socket.AF_UNIX); "
+                                     "s.bind(sys.argv[1]); s.listen(64); time.sleep(600)", silent])
+        self.addCleanup(listener.kill)
+        while not os.path.exists(silent):
+            time.sleep(0.01)
+        status, _, samples = self.play(
+            ["1000", "1000"], env={"PIPEWIRE_REMOTE": silent, "TONERIX_DEBUG": "1"},
+            said=debug_lines("pipewire: the server took the connection but does not answer\n"
+                             "pulseaudio: sounding the tone"))
+        self.assertEqual(status, 0)
+        self.assertAlmostEqual(len(sounding(samples)), 48000, delta=8)
+
+
 for _server in SERVERS:
     _name = _server.__name__
-    globals()[_name + "Tone"] = type(_name + "Tone", (ServerCases, unittest.TestCase),
+    _bases = (BehindPipeWire,) if _server is PulseServer else ()
+    globals()[_name + "Tone"] = type(_name + "Tone", _bases + (ServerCases, unittest.TestCase),
                                      {"server_class": _server})
 
 if __name__ == "__main__":

@@ -36,6 +36,14 @@ struct Facts : ServerFacts {
     Facts& Stopped() { return stopRequested = true, *this; }
     Facts& Uncounted() { return pauseUncounted = true, *this; }
     Facts& Sounded() { return sounded = true, *this; }
+    // The server's process, as /proc shows it (`state` as in its stat file,
+    // or 'A': asleep with its answer waiting to be read), and whether it ran
+    // since the question.
+    Facts& Peer(char state, bool ranSinceAsked) {
+        peer = {true, state == 'A', state == 'T', state == 'S' || state == 'A', 50 * kMs};
+        peerRanAtAsk = ranSinceAsked ? 40 * kMs : 50 * kMs;
+        return *this;
+    }
 };
 
 struct Row {
@@ -105,6 +113,31 @@ TEST(VerdictTest, EachSituation) {
         {"the longest tone", Facts(e + kLongest + 3990 * kMs).Ends(e + kLongest),
          e + kLongest + kLongestWake, K::kGiveUp, "the sink never", e + kLongest + kLongestWake},
         {"a stop signal", Facts(e).Stopped(), e - kSecond, K::kGiveUp, "stopped by a signal", 0},
+        {"handshake unanswered, the server's process stopped: waited for up to the limit",
+         Facts(0).Asked(e - 2 * kSecond).Peer('T', false), e - 1900 * kMs, K::kGoOn, nullptr,
+         e - 2 * kSecond + limit},
+        {"then declined, while the next driver has time",
+         Facts(0).Asked(e - 2 * kSecond).Peer('T', false), e - 2 * kSecond + limit, K::kGiveUp,
+         "the server is stopped", 0},
+        {"handshake unanswered by a process asleep that never ran since: declined",
+         Facts(0).Asked(e - 2 * kSecond).Peer('S', false), e - 2 * kSecond + limit, K::kGiveUp,
+         "the server took the connection", 0},
+        {"asleep but it ran since the question (a relay to a far server): looked at again",
+         Facts(0).Asked(e - 2 * kSecond).Peer('S', true), e - 2 * kSecond + limit, K::kGoOn,
+         nullptr, e - 2 * kSecond + limit + kAskEvery},
+        {"asleep, its answer unread (tonerix starved of a processor): waited for",
+         Facts(0).Asked(e - 2 * kSecond).Peer('A', false), e - 2 * kSecond + limit, K::kGoOn,
+         nullptr, e - 2 * kSecond + limit + kAskEvery},
+        {"tonerix starved 300 ms since the question: the limit counts its running time",
+         Facts(0).Asked(e - 2 * kSecond).Peer('S', false).Paused(300 * kMs, 0),
+         e - 2 * kSecond + limit + 100 * kMs, K::kGoOn, nullptr,
+         e - 2 * kSecond + 300 * kMs + limit},
+        {"busy with the processor, not answering yet: looked at again",
+         Facts(0).Asked(e - 2 * kSecond).Peer('R', false), e - 2 * kSecond + limit, K::kGoOn,
+         nullptr, e - 2 * kSecond + limit + kAskEvery},
+        {"a server that has sounded is not declined: the tone is its",
+         Facts(0).Asked(e - 2 * kSecond).Peer('T', false).Sounded(), e - 2 * kSecond + limit,
+         K::kGoOn, nullptr, e + limit},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.situation);
@@ -198,6 +231,14 @@ TEST(VerdictTest, EachDriverOutcome) {
         SCOPED_TRACE(row.situation);
         EXPECT_EQ(AfterDriver(row.sounded, row.stopRequested, row.toneTimeOver), row.next);
     }
+    // ALSA's default device behind a sound server's plugin: (server, declined)
+    const std::pair<PeerState, bool> devices[] = {
+        {{true, false, true, false, 0}, true},   // stopped: its buffer would never play
+        {{true, false, false, true, 0}, false},  // asleep, waiting for work
+        {{true, false, false, false, 0}, false}, // running
+        {{}, false}};                            // no server behind it (a card, a file)
+    for (const auto& [server, declined] : devices)
+        EXPECT_EQ(DeviceServerStopped(server), declined);
 }
 
 } // namespace

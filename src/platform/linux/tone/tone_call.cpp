@@ -11,6 +11,7 @@
 namespace platform::linux_system {
 
 bool ToneCall::SleepUntil(Nanoseconds deadline) const {
+    if (sleepOnService_ != nullptr) return sleepOnService_(*this, deadline);
     if (!StopRequested()) linux_system::SleepUntil(deadline);
     return !StopRequested();
 }
@@ -34,6 +35,12 @@ void ToneCall::SwitchOff() {
     Locked hold(*this);
     if (switching_.held) switching_.device.set(switching_.device.fd, 0);
     switching_.held = false;
+}
+
+void ToneCall::WakeForHolds(void (*wake)(void*), void* driver) {
+    Locked hold(*this);
+    switching_.wake = wake;
+    switching_.waking = driver;
 }
 
 void ToneCall::Sounding(const char* what) {

@@ -36,7 +36,7 @@ class ToneCall {
     bool StopRequested() const { return byService_.stopSignal != 0; }
     // Sleeps until `deadline`; false when a stop had been asked for. A stop
     // during the sleep ends the program from the service's own thread.
-    virtual bool SleepUntil(Nanoseconds deadline) const;
+    bool SleepUntil(Nanoseconds deadline) const;
 
     // Switches `device` on at the tone's pitch; false, with nothing sounded,
     // once the call has ended. Until SwitchOff the service may silence it and
@@ -58,6 +58,14 @@ class ToneCall {
     // waits for it until then.
     void GiveUpBy(Nanoseconds time) { byWorker_.giveUpBy = time; }
 
+    // Ctrl-Z, for a driver whose server would play on while tonerix is
+    // stopped (a queue ahead of the sink): it registers how to wake its loop
+    // from another thread (nullptr to take that back before the loop goes),
+    // holds the stream while HoldWanted, and says when the server has (Held).
+    void WakeForHolds(void (*wake)(void*), void* driver);
+    bool HoldWanted() const { return byService_.holdWanted; }
+    void Held(bool held) { byWorker_.held = held; }
+
     // A step forward (a library loaded, a connection made, a server's answer,
     // a buffer written): the service does not give up on a worker that keeps
     // taking them, however slow the machine.
@@ -72,7 +80,7 @@ class ToneCall {
 
   protected:
     ToneCall(const ToneRequest& request, int debug) : request_(request), debug_(debug) {}
-    virtual ~ToneCall() = default;
+    ~ToneCall() = default;
     // One line on the debug output, unless the call has ended or given up on
     // its worker (`last` gives up on it, in the same step): the descriptor is
     // the caller's. Dropped if it cannot be written at once.
@@ -95,10 +103,14 @@ class ToneCall {
 
     const ToneRequest request_;
     const int debug_; // where TONERIX_DEBUG's lines go, -1 for nowhere
+    // How the drivers sleep while they run on the service's own thread,
+    // which must go on taking the signals; null on a worker.
+    bool (*sleepOnService_)(const ToneCall& call, Nanoseconds deadline) = nullptr;
     // Written by the service's thread as signals come; read by the worker.
     struct {
         std::atomic<int> stopSignal{0};
         std::atomic<Nanoseconds> notRunning{0}, resumedAt{0};
+        std::atomic<bool> holdWanted{false};
     } byService_;
     // Written by the worker as it runs the drivers; read by the service's thread.
     struct {
@@ -107,6 +119,7 @@ class ToneCall {
         std::atomic<Nanoseconds> giveUpBy{0};
         std::atomic<int> thread{-1}; // its thread id, once it runs
         std::atomic<std::uint32_t> steps{0};
+        std::atomic<bool> held{false};
     } byWorker_;
     // The held device, switched by whichever thread holds `lock`: the driver
     // switches it, the service silences it. The debug lines go out under it
@@ -115,6 +128,8 @@ class ToneCall {
         pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
         HeldDevice device{nullptr, -1};
         bool held = false, silenced = false, ended = false, givenUp = false;
+        void (*wake)(void*) = nullptr; // the driver's, for a hold
+        void* waking = nullptr;
     } switching_;
 };
 

@@ -55,11 +55,38 @@ Nanoseconds GiveUpTime(const ServerFacts& facts) {
     return std::clamp(AnswerDue(facts), end, end + kLongestWake);
 }
 
+namespace {
+
+// When the handshake's question has waited the answer limit, counting only
+// the time tonerix was running: a question still in our own send buffer, or
+// an answer we had no processor to read, is not the server's delay.
+Nanoseconds LookAtPeerBy(const ServerFacts& facts) {
+    return facts.askedAt + (facts.notRunning - facts.notRunningAtAsk) + kAnswerLimit;
+}
+
+// A local server that has not answered the handshake within the answer
+// limit, and meanwhile was stopped, or slept without running (nothing to do,
+// so it never read the question), will not answer: the next driver gets the
+// tone. One busy, or waiting for the disk, is late, not silent.
+bool WillNotAnswer(const ServerFacts& facts, Nanoseconds now) {
+    if (facts.answeredAt != 0 || facts.askedAt == 0 || !facts.peer.known || facts.peer.spoke)
+        return false;
+    if (now < LookAtPeerBy(facts)) return false;
+    bool idle =
+        facts.peer.asleep && facts.peerRanAtAsk >= 0 && facts.peer.ran == facts.peerRanAtAsk;
+    return facts.peer.stopped || idle;
+}
+
+} // namespace
+
 Verdict Judge(const ServerFacts& facts, Nanoseconds now) {
     if (facts.stopRequested) return GiveUp("stopped by a signal");
     if (facts.lost) return GiveUp("the connection or the stream was lost");
     // Declined while there is still time for the next driver to sound it.
     if (facts.link == Link::kNothing && !facts.sounded) return NothingLinks();
+    if (!facts.sounded && WillNotAnswer(facts, now))
+        return GiveUp(facts.peer.stopped ? "the server is stopped"
+                                         : "the server took the connection but does not answer");
     if (facts.heardBy != 0 && now >= facts.heardBy)
         return {Verdict::kHeard, nullptr, 0, false}; // the driver said it was sounding
     if (facts.heardBy != 0) return {Verdict::kGoOn, nullptr, facts.heardBy, false};
@@ -79,8 +106,16 @@ Verdict Judge(const ServerFacts& facts, Nanoseconds now) {
     bool ask = asking && now >= NextAsk(facts);
     Nanoseconds until = giveUp;
     if (asking && !ask) until = std::min(until, NextAsk(facts));
+    // The handshake unanswered: look at the server's process again once the
+    // answer limit has passed, and then as often as a question is asked.
+    if (facts.answeredAt == 0 && facts.askedAt != 0 && facts.peer.known && !facts.sounded) {
+        Nanoseconds look = LookAtPeerBy(facts);
+        until = std::min(until, now < look ? look : now + kAskEvery);
+    }
     return {Verdict::kGoOn, nullptr, until, ask};
 }
+
+bool DeviceServerStopped(const PeerState& server) { return server.known && server.stopped; }
 
 NextDriver AfterDriver(bool sounded, bool stopRequested, bool toneTimeOver) {
     if (sounded || stopRequested) return NextDriver::kNone;

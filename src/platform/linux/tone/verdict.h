@@ -15,6 +15,7 @@
 #pragma once
 
 #include "platform/linux/tone/clock.h"
+#include "platform/linux/tone/servers/server_peer.h"
 
 namespace platform::linux_system {
 
@@ -47,6 +48,11 @@ struct ServerFacts {
     bool stopRequested = false;  // a stop signal came
     bool pauseUncounted = false; // tonerix went on after a stop not yet counted
     Nanoseconds heardBy = 0;     // once all of the tone is queued: when it is heard
+    // A local server's process, and the processor time it had had when the
+    // question pending went out (-1: not known then); and notRunning then.
+    PeerState peer;
+    Nanoseconds peerRanAtAsk = -1;
+    Nanoseconds notRunningAtAsk = 0;
 };
 
 struct Verdict {
@@ -71,6 +77,11 @@ Verdict Judge(const ServerFacts& facts, Nanoseconds now);
 // When the verdict gives up on these facts if nothing new is reported: the
 // time by which whoever waits for the driver may give up on it.
 Nanoseconds GiveUpTime(const ServerFacts& facts);
+
+// A device behind a sound server's plugin (ALSA's default device) whose
+// server is stopped takes the tone into the plugin's buffer and never plays
+// it: declined, so that the next driver has the time.
+bool DeviceServerStopped(const PeerState& server);
 
 // After a driver returns: the call is done once it sounded or a stop came;
 // a driver that declined leaves the next the time that is left, and once the
@@ -115,6 +126,9 @@ struct WorkerVerdict {
 // to spin in a call. One step (a server library's context with its modules)
 // takes up to 45 ms of processor time under an arm64 emulator.
 inline constexpr Nanoseconds kToneGrace = 90 * kMillisecond;
+// How long Ctrl-Z waits for a server to say it holds the stream before the
+// program stops: a stop silences the tone within this.
+inline constexpr Nanoseconds kHoldAnswerLimit = 40 * kMillisecond;
 inline constexpr Nanoseconds kVerdictGrace = 20 * kMillisecond;
 inline constexpr Nanoseconds kSpinAllowance = 120 * kMillisecond;
 

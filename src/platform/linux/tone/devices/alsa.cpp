@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "platform/linux/tone/server_address.h"
+#include "platform/linux/tone/servers/server_peer.h"
 #include "platform/linux/tone/sine.h"
 #include "platform/linux/tone/sound_library.h"
 #include "platform/linux/tone/tone_driver.h"
@@ -93,10 +94,18 @@ Pcm* OpenDefault(ToneCall& call, const Alsa& alsa, unsigned& rate) {
     const char* servers = std::getenv("PULSE_SERVER");
     if (servers != nullptr && !PulseServerUsable(servers)) unsetenv("PULSE_SERVER");
     Pcm* pcm = nullptr;
+    ServerPeer server; // before the device opens, to tell its connection from what was open
     // Non-blocking, so that a busy device cannot hang the program.
     if (int error = alsa.snd_pcm_open(&pcm, "default", kStreamPlayback, kOpenNonBlocking);
         error < 0) {
         call.Say(WhyNotOpened(alsa, error));
+        return nullptr;
+    }
+    // A sound server's plugin takes the tone into its own buffer, whether or
+    // not its server will ever play it.
+    if (server.Find() && DeviceServerStopped(server.State())) {
+        call.Say("the device's sound server is stopped");
+        alsa.snd_pcm_close(pcm);
         return nullptr;
     }
     if (alsa.snd_pcm_nonblock(pcm, 0) == 0) {

@@ -355,12 +355,13 @@ void SoundThroughPipeWire(ToneCall& call) {
     pw_context* context =
         pw.pw_context_new(loop, pw.pw_properties_new(PW_KEY_APP_NAME, "tonerix", nullptr), 0);
     call.TookStep(); // the context loads the library's modules: the longest step
+    ServerPeer peer; // before the connection, to tell it from what was open
     pw_core* core = context != nullptr ? pw.pw_context_connect(context, nullptr, 0) : nullptr;
     if (core == nullptr) call.Say(WhyNotConnected(errno));
     if (core != nullptr) {
         const ToneRequest& request = call.Request();
         Playback playback{pw,
-                          ServerWatch(call),
+                          ServerWatch(call, peer),
                           {SineGenerator(kServerRate, request.frequency,
                                          SineGenerator::FramesFor(kServerRate, request.duration))}};
         playback.loop = loop;

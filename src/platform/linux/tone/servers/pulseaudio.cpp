@@ -26,14 +26,14 @@ constexpr std::uint32_t kDefault = static_cast<std::uint32_t>(-1);
 // clang-format off
 #define PULSEAUDIO_SYMBOLS(X) \
     X(pa_mainloop_new) X(pa_mainloop_get_api) X(pa_mainloop_prepare) X(pa_mainloop_poll) \
-    X(pa_mainloop_dispatch) X(pa_mainloop_free) X(pa_proplist_new) X(pa_proplist_sets) \
-    X(pa_proplist_free) X(pa_context_new_with_proplist) X(pa_context_connect) \
+    X(pa_mainloop_dispatch) X(pa_mainloop_wakeup) X(pa_mainloop_free) X(pa_proplist_new) \
+    X(pa_proplist_sets) X(pa_proplist_free) X(pa_context_new_with_proplist) X(pa_context_connect) \
     X(pa_context_set_state_callback) X(pa_context_get_state) X(pa_context_errno) \
     X(pa_context_get_server_info) X(pa_context_disconnect) X(pa_context_unref) \
     X(pa_operation_unref) X(pa_stream_new_with_proplist) X(pa_stream_set_state_callback) \
     X(pa_stream_set_write_callback) X(pa_stream_set_started_callback) \
     X(pa_stream_connect_playback) X(pa_stream_get_state) X(pa_stream_writable_size) \
-    X(pa_stream_write) X(pa_stream_drain) X(pa_stream_update_timing_info) \
+    X(pa_stream_write) X(pa_stream_drain) X(pa_stream_cork) X(pa_stream_update_timing_info) \
     X(pa_stream_get_timing_info) X(pa_stream_disconnect) X(pa_stream_unref)
 // clang-format on
 struct PulseAudio {
@@ -54,6 +54,7 @@ struct Playback {
     pa_context* context = nullptr;
     pa_stream* stream = nullptr;
     bool draining = false;
+    bool holding = false;         // the stream corked for Ctrl-Z, or asked to be
     Nanoseconds sinkLatency = -1; // as the server said once the tone started playing
 };
 
@@ -223,9 +224,33 @@ void OnContextState(pa_context* context, void* data) {
     }
 }
 
+// The server plays what it holds of the stream while tonerix is stopped:
+// Ctrl-Z corks it, and the continue uncorks it, the rest of the tone intact.
+void OnCorked(pa_stream*, int success, void* data) {
+    auto& playback = *static_cast<Playback*>(data);
+    if (success) playback.call.Held(playback.holding);
+}
+
+void Hold(Playback& playback, bool held) {
+    playback.holding = held;
+    pa_operation* cork =
+        playback.stream != nullptr &&
+                playback.pa.pa_stream_get_state(playback.stream) == PA_STREAM_READY
+            ? playback.pa.pa_stream_cork(playback.stream, held, OnCorked, &playback)
+            : nullptr;
+    if (cork == nullptr) return playback.call.Held(held); // nothing is queued yet
+    playback.pa.pa_operation_unref(cork);
+}
+
+void WakeForHold(void* data) {
+    auto& playback = *static_cast<Playback*>(data);
+    playback.pa.pa_mainloop_wakeup(playback.loop);
+}
+
 void Wait(void* data, Nanoseconds until) {
     auto& playback = *static_cast<Playback*>(data);
     const PulseAudio& pa = playback.pa;
+    if (playback.call.HoldWanted() != playback.holding) Hold(playback, !playback.holding);
     if (pa.pa_mainloop_prepare(playback.loop, TimeoutUntil(until, kMicrosecond)) < 0 ||
         pa.pa_mainloop_poll(playback.loop) < 0 || pa.pa_mainloop_dispatch(playback.loop) < 0)
         playback.watch.Lost();
@@ -251,17 +276,20 @@ void SoundThroughPulseAudio(ToneCall& call) {
     pa_context* context =
         pa.pa_context_new_with_proplist(pa.pa_mainloop_get_api(loop), "tonerix", properties);
     pa.pa_proplist_free(properties);
+    ServerPeer peer; // before the connection, to tell it from what was open
     // Never start a server: the one the user runs, or none.
     if (context != nullptr &&
         pa.pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) == 0) {
         const ToneRequest& request = call.Request();
-        Playback playback{pa, call, ServerWatch(call),
+        Playback playback{pa, call, ServerWatch(call, peer),
                           SineGenerator(kServerRate, request.frequency,
                                         SineGenerator::FramesFor(kServerRate, request.duration))};
         playback.loop = loop;
         playback.context = context;
         pa.pa_context_set_state_callback(context, OnContextState, &playback);
+        call.WakeForHolds(WakeForHold, &playback);
         playback.watch.Run({Ask, Wait, &playback});
+        call.WakeForHolds(nullptr, nullptr);
         if (playback.stream != nullptr) {
             pa.pa_stream_set_state_callback(playback.stream, nullptr, nullptr);
             pa.pa_stream_disconnect(playback.stream);

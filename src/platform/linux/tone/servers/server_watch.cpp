@@ -9,9 +9,18 @@ StreamName::StreamName(std::uint32_t frequency) {
     std::snprintf(text, sizeof text, "%u Hz tone", static_cast<unsigned>(frequency));
 }
 
-ServerWatch::ServerWatch(ToneCall& call) : call_(call) {
+ServerWatch::ServerWatch(ToneCall& call, ServerPeer peer) : call_(call), peer_(peer) {
     facts_.toneEnd = call.Request().end;
-    facts_.askedAt = Now();
+    Asked();
+}
+
+void ServerWatch::LookAtPeer(bool asking) {
+    if (!peerFound_) {
+        peerFound_ = peer_.Find();
+        asking = asking || peerFound_; // first seen now: its time counts from here
+    }
+    facts_.peer = peer_.State();
+    if (asking) facts_.peerRanAtAsk = facts_.peer.known ? facts_.peer.ran : -1;
 }
 
 Verdict::Kind ServerWatch::Run(Conversation conversation) {
@@ -23,6 +32,7 @@ Verdict::Kind ServerWatch::Run(Conversation conversation) {
         facts_.pauseUncounted = call_.PauseUncounted();
         facts_.heardBy = heardBy_;
         facts_.sounded = sounded_;
+        if (facts_.answeredAt == 0 && !facts_.sounded) LookAtPeer(false);
         if (facts_.sounded) call_.Sounding();
         Verdict verdict = Judge(facts_, Now());
         // Before giving up by the clock: time this thread waited for a
@@ -59,7 +69,11 @@ void ServerWatch::Answered() {
     facts_.answeredAt = now;
 }
 
-void ServerWatch::Asked() { facts_.askedAt = Now(); }
+void ServerWatch::Asked() {
+    facts_.askedAt = Now();
+    facts_.notRunningAtAsk = call_.NotRunning() + waited_;
+    if (facts_.answeredAt == 0) LookAtPeer(true);
+}
 
 void ServerWatch::Lost(const char* why) {
     if (!facts_.lost) lostBecause_ = why;

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "platform/linux/tone/servers/server_peer.h"
 #include "platform/linux/tone/tone_call.h"
 #include "platform/linux/tone/verdict.h"
 
@@ -32,8 +33,9 @@ class ServerWatch {
         void* driver;
     };
 
-    // Counts the connection's handshake, just begun, as the first question.
-    explicit ServerWatch(ToneCall& call);
+    // Counts the connection's handshake, just begun, as the first question;
+    // `peer` noted the descriptors open before the library connected.
+    ServerWatch(ToneCall& call, ServerPeer peer);
 
     // Runs `conversation` until the verdict is in, says why, and returns it.
     Verdict::Kind Run(Conversation conversation);
@@ -54,8 +56,13 @@ class ServerWatch {
     void HeardBy(Nanoseconds time) { heardBy_ = time; }
 
   private:
+    // The server's process, looked at while the handshake is unanswered.
+    void LookAtPeer(bool asking);
+
     ToneCall& call_;
     ServerFacts facts_;
+    ServerPeer peer_;
+    bool peerFound_ = false;
     std::atomic<Nanoseconds> heardBy_{0};
     std::atomic<bool> sounded_{false};
     const char* lostBecause_ = nullptr; // the driver's words for the loss

@@ -123,15 +123,14 @@ void ToneCallRecord::RunWithoutWorker(StopSignalGuard& guard) {
         if (!drivers_[i].mayHang) drivers_[kept++] = drivers_[i];
     driverCount_ = kept;
     sleepingIn_ = &guard;
+    sleepOnService_ = [](const ToneCall& base, Nanoseconds deadline) {
+        auto& call = static_cast<const ToneCallRecord&>(base);
+        while (call.sleepingIn_->Wait(-1, deadline) == StopSignalGuard::Woken::kContinued) {
+        }
+        return !call.StopRequested();
+    };
     TryDrivers();
-    sleepingIn_ = nullptr;
-}
-
-bool ToneCallRecord::SleepUntil(Nanoseconds deadline) const {
-    if (sleepingIn_ == nullptr) return ToneCall::SleepUntil(deadline);
-    while (sleepingIn_->Wait(-1, deadline) == StopSignalGuard::Woken::kContinued) {
-    }
-    return !StopRequested();
+    sleepOnService_ = nullptr;
 }
 
 void ToneCallRecord::SwitchHeld(std::uint32_t frequency) {
@@ -145,11 +144,26 @@ void ToneCallRecord::StopBySignal(int signal) {
     SwitchHeld(0);
 }
 
+bool ToneCallRecord::AskHold(bool wanted) {
+    byService_.holdWanted = wanted;
+    if (switching_.wake != nullptr) switching_.wake(switching_.waking);
+    return switching_.wake != nullptr;
+}
+
 void ToneCallRecord::SilenceForTerminalStop(Nanoseconds now) {
-    Locked hold(*this);
-    lastRunning_ = now;
-    switching_.silenced = true;
-    SwitchHeld(0);
+    bool answers = false;
+    {
+        Locked hold(*this);
+        lastRunning_ = now;
+        switching_.silenced = true;
+        SwitchHeld(0);
+        answers = AskHold(true);
+    }
+    // A server's queue would play on while we are stopped: wait a moment for
+    // the driver to say the server holds it, never long, for a far server
+    // holds it once the request arrives all the same.
+    for (Nanoseconds until = Now() + kHoldAnswerLimit; answers && !byWorker_.held && Now() < until;)
+        linux_system::SleepUntil(Now() + kMillisecond);
 }
 
 void ToneCallRecord::CountPauseUntil(Nanoseconds resumed) {
@@ -160,6 +174,7 @@ void ToneCallRecord::CountPauseUntil(Nanoseconds resumed) {
     lastRunning_ = resumed;
     Locked hold(*this);
     if (StopRequested() || switching_.ended) return;
+    AskHold(false);
     switching_.silenced = false;
     if (Now() < request_.end) SwitchHeld(request_.frequency);
 }

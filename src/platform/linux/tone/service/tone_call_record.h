@@ -34,7 +34,6 @@ class ToneCallRecord final : public ToneCall {
     // No worker could be started: the drivers that cannot hang run on this
     // thread, sleeping within the signals' guard.
     void RunWithoutWorker(StopSignalGuard& guard);
-    bool SleepUntil(Nanoseconds deadline) const override;
 
     // On the service's own thread, as signals come: a stop silences the held
     // device for good; Ctrl-Z silences it while the program is stopped, and a
@@ -52,10 +51,12 @@ class ToneCallRecord final : public ToneCall {
   private:
     ToneCallRecord(const ToneRequest& request, std::span<const ToneDriver> drivers, int debug,
                    int done);
-    ~ToneCallRecord() override;
+    ~ToneCallRecord();
     // The drivers in order until one sounds, a line on the debug output for each.
     void TryDrivers();
     void SwitchHeld(std::uint32_t frequency); // with the lock held
+    // Asks the driver for a hold, or its end; true when one can answer.
+    bool AskHold(bool wanted);
     // On the worker: the tone's time is over, as the worker lived it.
     bool ToneTimeOver() const;
 

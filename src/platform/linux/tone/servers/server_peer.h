@@ -1,0 +1,36 @@
+// The process at the other end of a sound server's local connection, as the
+// kernel reports it: whether it sent anything back, whether it is stopped, or
+// asleep and has not run. A server that accepted the connection but will not
+// answer looks so, and the verdict declines it while the next driver still
+// has time for the tone.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/linux/tone/clock.h"
+
+namespace platform::linux_system {
+
+struct PeerState {
+    bool known = false;   // a local server's process, found and readable
+    bool spoke = false;   // bytes from it wait on the connection, not read yet
+    bool stopped = false; // stopped (SIGSTOP, a debugger)
+    bool asleep = false;  // waiting for an event, not for a processor or the disk
+    Nanoseconds ran = 0;  // processor time its main thread has had
+};
+
+class ServerPeer {
+  public:
+    // Notes the descriptors open now: the connection is one opened after.
+    ServerPeer();
+    // The peer of the Unix socket the library opened since; false if none.
+    bool Find();
+    PeerState State() const;
+
+  private:
+    static constexpr int kDescriptors = 1024;
+    std::uint64_t before_[kDescriptors / 64] = {};
+    int pid_ = 0, fd_ = -1;
+};
+
+} // namespace platform::linux_system
