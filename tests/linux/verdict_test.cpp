@@ -241,4 +241,72 @@ TEST(VerdictTest, EachDriverOutcome) {
         EXPECT_EQ(DeviceServerStopped(server), declined);
 }
 
+// The rules the drivers read their servers' timing and size their buffers by,
+// and the small ones that decide whether a driver is tried or the tone is over.
+TEST(VerdictTest, EachStreamRule) {
+    const Nanoseconds t = kEnd;
+    // PipeWire: the last cycle's frames at 48 kHz, then the device's delay.
+    EXPECT_EQ(HeardAfterLastCycle(t, 960, 48000, 5 * kMs), t + 25 * kMs);
+    EXPECT_EQ(HeardAfterLastCycle(t, 960, 48000, -1), t + 20 * kMs) << "no delay reported";
+    // PulseAudio after the drain: (sink latency, silence since, way back, heard after)
+    const Nanoseconds drains[][4] = {
+        {20 * kMs, 0, 1 * kMs, 19 * kMs},       // still playing: what the sink holds
+        {200 * kMs, 0, 1 * kMs, 199 * kMs},     // a tunnel 200 ms behind
+        {20 * kMs, 15 * kMs, 1 * kMs, 4 * kMs}, // ran out 15 ms ago: less that silence
+        {20 * kMs, 30 * kMs, 1 * kMs, 0}};      // played already
+    for (const auto& d : drains)
+        EXPECT_EQ(HeardAfterDrain(t, d[0], d[1], d[2]), t + d[3]);
+    EXPECT_TRUE(AskTheSinkAfterDrain(200 * kMs, {1 * kMs, 0}));
+    EXPECT_FALSE(AskTheSinkAfterDrain(20 * kMs, {300 * kMs, 0}))
+        << "a far server's sink has played it";
+    // PulseAudio's buffer: (round trip, tone frames, target bytes, request bytes)
+    const std::uint64_t buffers[][4] = {
+        {1, 48000, 48000, (48000 - 1920) / 2},      // near: half a second, the sink 20 ms ahead
+        {600, 480000, 192000, (192000 - 1920) / 2}, // 600 ms away: four round trips, at most 2 s
+        {1, 4800, 9600, (9600 - 1920) / 2},         // a tone shorter than the buffer
+        {1, 480, 960, kServerDefault}};             // shorter than the sink's 20 ms
+    for (const auto& b : buffers) {
+        StreamBuffer size =
+            PulseStreamBuffer({static_cast<Nanoseconds>(b[0]) * kMs, 0}, b[1], 48000);
+        EXPECT_EQ(size.target, b[2]);
+        EXPECT_EQ(size.request, b[3]);
+    }
+    EXPECT_EQ(DrainGiveUpBy(t, 500 * kMs), t + 500 * kMs + kAnswerLimit);
+    // (version, recent enough)
+    for (auto [version, recent] : {std::pair{"0.3.49", true},
+                                   {"0.3.48", false},
+                                   {"0.3.65", true},
+                                   {"1.0.0", true},
+                                   {"0.4.0", true},
+                                   {"garbage", false}})
+        EXPECT_EQ(PipeWireRecentEnough(version), recent) << version;
+    // TONERIX_DEBUG: (value, asked)
+    for (auto [value, asked] : {std::pair<const char*, bool>{nullptr, false},
+                                {"", false},
+                                {"0", false},
+                                {"1", true},
+                                {"yes", true},
+                                {"00", true}})
+        EXPECT_EQ(DebugWanted(value), asked) << (value ? value : "unset");
+    // The tone's time as the worker lived it: (waited for a processor, over)
+    EXPECT_TRUE(ToneTimeOver(t, 0, t));
+    EXPECT_FALSE(ToneTimeOver(t, 2 * kSecond, t + kSecond)) << "starved: still its time";
+}
+
+// RFC 6298's smoothing: the first sample sets the round trip, later ones move
+// it an eighth of the way; the limit is a few of them, never below the floor.
+TEST(VerdictTest, EachRoundTrip) {
+    RoundTrip path;
+    EXPECT_EQ(path.Limit(), kAnswerLimit) << "nothing measured yet";
+    path.Sample(100 * kMs);
+    EXPECT_EQ(path.srtt, 100 * kMs);
+    EXPECT_EQ(path.Limit(), 300 * kMs); // srtt + max(srtt, 4 * rttvar = 200 ms)
+    path.Sample(180 * kMs);
+    EXPECT_EQ(path.srtt, 110 * kMs);
+    EXPECT_EQ(path.rttvar, 57500 * kMicrosecond);
+    RoundTrip near;
+    near.Sample(1 * kMs);
+    EXPECT_EQ(near.Limit(), kAnswerLimit) << "a near server gets the floor";
+}
+
 } // namespace

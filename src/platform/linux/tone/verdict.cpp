@@ -2,6 +2,10 @@
 #include "platform/linux/tone/verdict.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/linux/tone/sine.h"
 
 namespace platform::linux_system {
 namespace {
@@ -113,6 +117,50 @@ Verdict Judge(const ServerFacts& facts, Nanoseconds now) {
         until = std::min(until, now < look ? look : now + kAskEvery);
     }
     return {Verdict::kGoOn, nullptr, until, ask};
+}
+
+Nanoseconds HeardAfterLastCycle(Nanoseconds now, std::uint64_t frames, std::uint32_t rate,
+                                Nanoseconds deviceDelay) {
+    return now + PlayingTime(frames, rate) + std::max<Nanoseconds>(deviceDelay, 0);
+}
+
+Nanoseconds HeardAfterDrain(Nanoseconds now, Nanoseconds sinkLatency, Nanoseconds silenceSince,
+                            Nanoseconds answerWayBack) {
+    return now + std::max<Nanoseconds>(sinkLatency - silenceSince - answerWayBack, 0);
+}
+
+bool AskTheSinkAfterDrain(Nanoseconds sinkLatency, const RoundTrip& path) {
+    return sinkLatency > path.srtt;
+}
+
+StreamBuffer PulseStreamBuffer(const RoundTrip& path, std::uint64_t toneFrames,
+                               std::uint32_t rate) {
+    auto framesFor = [rate](Nanoseconds time) {
+        return SineGenerator::FramesFor(rate, static_cast<std::uint32_t>(time / kMillisecond));
+    };
+    Nanoseconds ahead = std::clamp(4 * path.srtt, kLeastAheadTime, kMostAheadTime);
+    auto target = static_cast<std::uint32_t>(std::min(toneFrames, framesFor(ahead)) * 2);
+    auto sinkAhead = static_cast<std::uint32_t>(framesFor(kSinkAheadTime) * 2);
+    // The sink keeps the target less twice the request ahead of what plays.
+    return {target, target > sinkAhead ? (target - sinkAhead) / 2 : kServerDefault};
+}
+
+Nanoseconds DrainGiveUpBy(Nanoseconds drainStart, Nanoseconds queued) {
+    return drainStart + queued + kAnswerLimit;
+}
+
+bool PipeWireRecentEnough(const char* version) {
+    unsigned major = 0, minor = 0, micro = 0;
+    if (std::sscanf(version, "%u.%u.%u", &major, &minor, &micro) != 3) return false;
+    return major > 0 || minor > 3 || (minor == 3 && micro >= 49);
+}
+
+bool DebugWanted(const char* value) {
+    return value != nullptr && *value != '\0' && std::strcmp(value, "0") != 0;
+}
+
+bool ToneTimeOver(Nanoseconds runningEnd, Nanoseconds waited, Nanoseconds now) {
+    return now >= runningEnd + waited;
 }
 
 bool DeviceServerStopped(const PeerState& server) { return server.known && server.stopped; }

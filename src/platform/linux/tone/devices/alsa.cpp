@@ -187,8 +187,7 @@ void SoundThroughAlsa(ToneCall& call) {
     // manager is busy linking the stream: it gets the time any server gets to
     // answer, counted from here, so that a device slow to open is late, not
     // stuck.
-    Nanoseconds queued = std::min(PlayingTime(written, rate), geometry.mostAhead);
-    call.GiveUpBy(Now() + queued + kAnswerLimit);
+    call.GiveUpBy(DrainGiveUpBy(Now(), std::min(PlayingTime(written, rate), geometry.mostAhead)));
     if (streaming && alsa.snd_pcm_drain(pcm) < 0 && call.StopRequested()) streaming = false;
     if (!streaming) alsa.snd_pcm_drop(pcm); // stop the sound at once
     if (!streaming && !call.StopRequested())

@@ -41,18 +41,11 @@ struct PipeWire {
     PIPEWIRE_SYMBOLS(TONERIX_SYMBOL_FIELD)
 };
 
-// A buffer's `requested` frames came in 0.3.49; older libraries are passed by.
-bool RecentEnough(const char* version) {
-    unsigned major = 0, minor = 0, micro = 0;
-    if (std::sscanf(version, "%u.%u.%u", &major, &minor, &micro) != 3) return false;
-    return major > 0 || minor > 3 || (minor == 3 && micro >= 49);
-}
-
 bool Load(ToneCall& call, PipeWire& symbols) {
     void* library = OpenSoundLibrary(call, "libpipewire-0.3.so.0");
     if (library == nullptr || !Bound(call, true PIPEWIRE_SYMBOLS(TONERIX_BIND_SYMBOL)))
         return false;
-    if (RecentEnough(symbols.pw_get_library_version())) return true;
+    if (PipeWireRecentEnough(symbols.pw_get_library_version())) return true;
     call.Say("library older than 0.3.49");
     return false;
 }
@@ -230,14 +223,13 @@ void OnProcess(void* data) {
     if (playback.data.tone.Remaining() == 0) {
         playback.pw.pw_stream_flush(playback.stream, true);
         playback.data.flushed = true;
-        // This cycle takes the buffer just queued: the tone is over at the
-        // device once the cycle is, and heard after the device's own delay.
+        // This cycle takes the buffer just queued.
         Nanoseconds delay = 0;
         pw_time time{};
         if (playback.pw.pw_stream_get_time_n(playback.stream, &time, sizeof time) == 0 &&
-            time.delay > 0 && time.rate.denom != 0)
+            time.rate.denom != 0)
             delay = time.delay * kSecond * time.rate.num / time.rate.denom;
-        playback.watch.HeardBy(Now() + PlayingTime(filled, kServerRate) + delay);
+        playback.watch.HeardBy(HeardAfterLastCycle(Now(), filled, kServerRate, delay));
         pw_loop_signal_event(playback.loop, playback.wake);
     }
 }

@@ -18,10 +18,6 @@ namespace platform::linux_system {
 namespace {
 
 constexpr std::uint32_t kChunkFrames = 4096;
-constexpr Nanoseconds kLeastAheadTime = 500 * kMillisecond;
-constexpr Nanoseconds kMostAheadTime = 2 * kSecond;
-constexpr Nanoseconds kSinkAheadTime = 20 * kMillisecond;
-constexpr std::uint32_t kDefault = static_cast<std::uint32_t>(-1);
 
 // clang-format off
 #define PULSEAUDIO_SYMBOLS(X) \
@@ -98,29 +94,25 @@ void OnStarted(pa_stream* stream, void* data) {
     if (timing != nullptr) playback.pa.pa_operation_unref(timing);
 }
 
-// The drain is answered once the sink has taken the last of the tone; it
-// plays it after what the sink holds, less the silence it was handed after
-// the tone ran out, less the answer's way back.
+// What the sink held when the drain was answered, and the silence it was
+// handed after the tone ran out.
 void OnRemainder(pa_stream* stream, int success, void* data) {
     auto& playback = *static_cast<Playback*>(data);
-    Nanoseconds left = 0;
-    if (const pa_timing_info* info = TimingOf(playback, stream, success)) {
-        auto after = static_cast<std::uint64_t>(std::max<std::int64_t>(0, info->since_underrun));
-        left = static_cast<Nanoseconds>(info->sink_usec) * kMicrosecond -
-               (info->playing ? 0 : PlayingTime(after / sizeof(std::int16_t), kServerRate)) -
-               static_cast<Nanoseconds>(info->transport_usec) * kMicrosecond;
-    }
-    playback.watch.HeardBy(Now() + std::max<Nanoseconds>(left, 0));
+    const pa_timing_info* info = TimingOf(playback, stream, success);
+    if (info == nullptr) return playback.watch.HeardBy(Now());
+    auto after = static_cast<std::uint64_t>(std::max<std::int64_t>(0, info->since_underrun));
+    playback.watch.HeardBy(
+        HeardAfterDrain(Now(), static_cast<Nanoseconds>(info->sink_usec) * kMicrosecond,
+                        info->playing ? 0 : PlayingTime(after / sizeof(std::int16_t), kServerRate),
+                        static_cast<Nanoseconds>(info->transport_usec) * kMicrosecond));
 }
 
-// Drained means played: sounded, even if the start was never reported. What
-// the sink still holds is worth asking only if it may hold the tone longer
-// than the question takes (a far server's sink has played it by then).
+// Drained means played: sounded, even if the start was never reported.
 void OnDrained(pa_stream* stream, int, void* data) {
     auto& playback = *static_cast<Playback*>(data);
     playback.watch.Sounded();
     pa_operation* remainder =
-        playback.sinkLatency > playback.watch.Path().srtt
+        AskTheSinkAfterDrain(playback.sinkLatency, playback.watch.Path())
             ? playback.pa.pa_stream_update_timing_info(stream, OnRemainder, &playback)
             : nullptr;
     if (remainder == nullptr) return playback.watch.HeardBy(Now());
@@ -182,30 +174,19 @@ bool OpenStream(Playback& playback) {
     pa.pa_stream_set_state_callback(playback.stream, OnStreamState, &playback);
     pa.pa_stream_set_write_callback(playback.stream, OnWritable, &playback);
     pa.pa_stream_set_started_callback(playback.stream, OnStarted, &playback);
-    // Room for a few round trips to the server (the handshake measured them),
-    // never less than half a second nor more than two: the server's default
-    // target of a quarter second needs a round trip per quarter second, and a
-    // server far away then plays the tone in pieces. More than the server
-    // needs is no better: a server that stalls with a whole long tone queued
-    // drops part of it as it catches up.
-    Nanoseconds ahead = std::clamp(4 * playback.watch.Path().srtt, kLeastAheadTime, kMostAheadTime);
-    std::uint64_t frames =
-        SineGenerator::FramesFor(kServerRate, static_cast<std::uint32_t>(ahead / kMillisecond));
-    std::uint64_t bytes = std::min(playback.tone.Remaining(), frames) * sizeof(std::int16_t);
-    // The sink keeps tlength less twice minreq ahead of what plays, so
-    // minreq is set to leave it kSinkAheadTime: left to fall out of the
-    // buffer, a long tone's halves would leave it none (the sink's least, a
-    // wakeup every half millisecond) and a short tone its most. Little ahead
-    // also lets the next tone in soon: a sink that cannot take back what it
-    // wrote plays that much silence after this tone before anything else. A
-    // tone longer than the buffer asks for more once about half of it has
-    // played: a wakeup per half buffer, still two round trips or more in hand.
-    const auto target = static_cast<std::uint32_t>(bytes);
-    const auto sinkAhead = static_cast<std::uint32_t>(
-        SineGenerator::FramesFor(kServerRate, kSinkAheadTime / kMillisecond) *
-        sizeof(std::int16_t));
-    const std::uint32_t request = target > sinkAhead ? (target - sinkAhead) / 2 : kDefault;
-    const pa_buffer_attr buffer{kDefault, target, kDefault, request, kDefault};
+    // Room for a few round trips, the handshake's measure: the server's
+    // default target of a quarter second needs a round trip per quarter
+    // second, and a far server then plays the tone in pieces; more is no
+    // better, for a server that stalls with a long tone queued drops part of
+    // it as it catches up. The request leaves the sink a little ahead of
+    // what plays: left to fall out of the buffer, a long tone's halves would
+    // leave it none (a wakeup every half millisecond) and a short tone its
+    // most, which a sink that cannot take back what it wrote plays as silence
+    // before the next tone.
+    StreamBuffer size =
+        PulseStreamBuffer(playback.watch.Path(), playback.tone.Remaining(), kServerRate);
+    const pa_buffer_attr buffer{kServerDefault, size.target, kServerDefault, size.request,
+                                kServerDefault};
     return pa.pa_stream_connect_playback(playback.stream, nullptr, &buffer, PA_STREAM_NOFLAGS,
                                          nullptr, nullptr) == 0;
 }

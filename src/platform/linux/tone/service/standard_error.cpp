@@ -2,6 +2,7 @@
 #include "platform/linux/tone/service/standard_error.h"
 
 #include "platform/linux/tone/tone_call.h"
+#include "platform/linux/tone/verdict.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -10,10 +11,7 @@
 
 namespace platform::linux_system {
 
-bool DebugAsked() {
-    const char* debug = std::getenv("TONERIX_DEBUG");
-    return debug != nullptr && *debug != '\0' && std::strcmp(debug, "0") != 0;
-}
+bool DebugAsked() { return DebugWanted(std::getenv("TONERIX_DEBUG")); }
 
 StandardErrorSetAside::StandardErrorSetAside() {
     debug_ = DebugAsked();
