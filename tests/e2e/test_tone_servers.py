@@ -229,7 +229,11 @@ class ServerCases:
             self.assertEqual(status, 0)
             self.assertEqual(tone_samples(self.while_stopped), 0)
             tone = sounding(samples)
-            self.assertAlmostEqual(len(tone) - longest_silence(tone), 48000, delta=8)
+            # PipeWire's graph, waiting for the stopped client, may skip a
+            # block as it catches up, as it does for any client (above).
+            lost = 1024 if isinstance(self.server, PipeWireServer) else 0
+            self.assertAlmostEqual(len(tone) - longest_silence(tone), 48000 - lost / 2,
+                                   delta=8 + lost / 2)
 
     def test_a_starved_tonerix_still_plays_the_whole_tone(self):
         # Every core busy and tonerix in the idle class: a worker that has no
