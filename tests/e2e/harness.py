@@ -6,7 +6,6 @@ import fcntl
 import os
 import pty
 import re
-import shutil
 import signal
 import subprocess
 import tempfile
@@ -21,15 +20,15 @@ PROBE_EXE = os.environ.get("TONERIX_PROBE_EXE", "")
 LAUNCHER_EXE = os.environ.get("TONERIX_LAUNCHER_EXE", "")
 # What the programs were built for; a cross build's programs run under EMULATOR.
 ARCH = os.environ.get("TONERIX_ARCH") or os.uname().machine
+SOURCE_DIR = os.path.realpath(os.path.join(os.path.dirname(__file__), "..", ".."))
 # The version CMake gives the program: TONERIX_DEBUG's first line names it.
-with open(os.path.join(os.path.dirname(__file__), "..", "..", "CMakeLists.txt")) as _cmake:
+with open(os.path.join(SOURCE_DIR, "CMakeLists.txt")) as _cmake:
     VERSION = re.search(r"project\(tonerix VERSION (\S+)", _cmake.read()).group(1)
 EMULATOR = os.environ.get("TONERIX_EMULATOR", "").split()
 # The tone drivers' names, in the order tried: the one list is the service's
 # driver table, which the tests and the documentation follow.
-with open(os.path.join(os.path.dirname(__file__), "..", "..", "src", "platform", "linux", "tone",
-                       "service", "tone_service.cpp")) as _service:
-    _table = re.search(r"kDrivers\[\] = \{(.*?)\n\};", _service.read(), re.S).group(1)
+with open(os.path.join(SOURCE_DIR, "src/platform/linux/tone/service/tone_service.cpp")) as _s:
+    _table = re.search(r"kDrivers\[\] = \{(.*?)\n\};", _s.read(), re.S).group(1)
     DRIVERS = re.findall(r'\{"([a-z-]+)"', _table)
 # The probe's executable itself (PROBE may be a script that starts it under
 # EMULATOR), and the addr2line that reads its processor's code.
@@ -149,30 +148,8 @@ def runs_32_bit_x86():
 
 # The Debian i386 tree Wine runs in, made by scripts/setup: the host holds
 # nothing of another architecture.
-SOURCE_DIR = os.path.realpath(os.path.join(os.path.dirname(__file__), "..", ".."))
 WINE_TREE = os.environ.get("TONERIX_WINE_TREE") or os.path.join(
     SOURCE_DIR, ".cache", "trees", "i386-wine")
-
-
-def in_tree(tree, argv, env):
-    """`argv` run inside `tree` by bubblewrap, in namespaces of its own whose
-    mounts vanish with it: the tree's folders read-only, /proc, /dev, and the
-    host's temporary folders, source tree and Wine prefix at their own paths."""
-    command = ["bwrap", "--proc", "/proc", "--dev", "/dev"]
-    for name in sorted(os.listdir(tree)):
-        path = os.path.join(tree, name)
-        if os.path.islink(path):
-            command += ["--symlink", os.readlink(path), "/" + name]
-        elif os.path.isdir(path) and name not in ("proc", "dev", "tmp", "sys", "run"):
-            command += ["--ro-bind", path, "/" + name]
-    shared = {"/tmp", tempfile.gettempdir(), SOURCE_DIR, os.getcwd()}
-    for variable in ("WINEPREFIX", "TONERIX_BUILD_DIR"):
-        if env.get(variable):
-            os.makedirs(env[variable], exist_ok=True)
-            shared.add(os.path.realpath(env[variable]))
-    for path in sorted(shared):  # a folder before what lies inside it
-        command += ["--bind", path, path]
-    return command + ["--chdir", os.getcwd(), "--"] + list(argv)
 
 
 # The only DLLs tonerix.exe may import: the system's own.
@@ -193,17 +170,14 @@ class Wine:
 
     @staticmethod
     def require():
-        """Skips unless tonerix.exe, Wine's tree and bubblewrap are there and
-        can run."""
+        """Skips unless tonerix.exe and Wine's tree are there and can run."""
         if not (TONERIX_EXE and os.path.exists(TONERIX_EXE)):
             raise unittest.SkipTest("tonerix.exe was not built")
         if not runs_32_bit_x86():
             raise unittest.SkipTest(MACHINE_CANNOT + " run 32-bit x86 programs, "
                                     "so Wine cannot run tonerix.exe here")
         if not os.path.lexists(os.path.join(WINE_TREE, "usr", "bin", "wine")):
-            raise unittest.SkipTest(f"Wine's i386 tree is not made ({WINE_TREE}): scripts/setup makes it")
-        if not shutil.which("bwrap"):
-            raise unittest.SkipTest("bubblewrap is not installed: scripts/setup installs it")
+            raise unittest.SkipTest(f"no Wine tree at {WINE_TREE}: scripts/setup makes it")
 
     @staticmethod
     def environment():
@@ -215,9 +189,24 @@ class Wine:
 
     @classmethod
     def run(cls, argv, **kwargs):
-        """Runs a Wine command, such as ["wine", program, ...], in Wine's tree."""
+        """Runs a Wine command, such as ["wine", program, ...], in Wine's tree,
+        entered by bubblewrap in namespaces whose mounts vanish with it: the
+        tree read-only, /proc, /dev, and the host's temporary folders, sources,
+        build and prefix at their own paths."""
         env = kwargs.pop("env", None) or cls.environment()
-        return run(in_tree(WINE_TREE, argv, env), env=env, **kwargs)
+        os.makedirs(env["WINEPREFIX"], exist_ok=True)
+        command = ["bwrap", "--proc", "/proc", "--dev", "/dev"]
+        for name in os.listdir(WINE_TREE):
+            path = os.path.join(WINE_TREE, name)
+            if os.path.islink(path):
+                command += ["--symlink", os.readlink(path), "/" + name]
+            elif name not in ("proc", "dev", "tmp", "sys", "run") and os.path.isdir(path):
+                command += ["--ro-bind", path, "/" + name]
+        shared = {"/tmp", tempfile.gettempdir(), SOURCE_DIR, os.getcwd(), env["WINEPREFIX"],
+                  env.get("TONERIX_BUILD_DIR") or SOURCE_DIR}
+        for path in sorted(map(os.path.realpath, shared)):  # a folder before what lies in it
+            command += ["--bind", path, path]
+        return run(command + ["--chdir", os.getcwd(), "--"] + list(argv), env=env, **kwargs)
 
     @classmethod
     def boot(cls):

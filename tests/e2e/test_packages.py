@@ -11,11 +11,10 @@ import unittest
 import zipfile
 
 from audio import read_wav, wav_capture
-from harness import (ARCH, EMULATOR, HELP_SCREEN, VERSION, WINDOWS_DLLS, Wine, imported_dlls,
-                     run)
+from harness import (ARCH, DRIVERS, EMULATOR, HELP_SCREEN, SOURCE_DIR as SOURCE, VERSION,
+                     WINDOWS_DLLS, Wine, imported_dlls, run)
 
 BUILD = os.environ.get("TONERIX_BUILD_DIR", "")
-SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 DEB_ARCH = os.environ.get("TONERIX_DEB_ARCH", "amd64")
 
 
@@ -66,8 +65,16 @@ class PackageCases:
             self.assertEqual(packaged[0], VERSION)
             page = os.path.join(root, "usr", "share", "man", "man1", "tonerix.1.gz")
             with gzip.open(page) as f:
-                result = run(["groff", "-ww", "-z", "-man"], input=f.read())
+                source = f.read()
+            result = run(["groff", "-ww", "-z", "-man"], input=source)
             self.assertEqual((result.returncode, result.stderr), (0, b""))
+            # The page and the README name the drivers as the driver table does.
+            listed = re.search(r"^\.RB \( (pipewire .*)\);$", source.decode(), re.M).group(1)
+            self.assertEqual([n.strip().replace("\\-", "-") for n in listed.split('", "')],
+                             DRIVERS)
+            with open(os.path.join(SOURCE, "README.md")) as f:
+                readme = re.search(r"`TONERIX_DRIVER` picks one way: (.*?) \(", f.read(), re.S)
+            self.assertEqual(re.findall(r"`([a-z-]+)`", readme.group(1)), DRIVERS)
 
 
 class DebianPackage(PackageCases, unittest.TestCase):

@@ -3,6 +3,7 @@ level and ramps, and the requests the tone service refuses."""
 
 import os
 import re
+import resource
 import signal
 import subprocess
 import time
@@ -88,27 +89,32 @@ class IgnoredSignal(unittest.TestCase):
             self.assertEqual(len(read_wav(wav)[3]), 48000)
 
 
-def unprivileged(session):
+def unprivileged(session, processes=None):
     """A preexec_fn: `session`, then, when running as root, the user nobody,
-    who may not sound the PC speaker."""
+    who may not sound the PC speaker, with at most `processes` of theirs."""
     def start():
         session()
         if os.getuid() == 0:
             os.setgroups([])
             os.setgid(65534)
             os.setuid(65534)
+        if processes:
+            resource.setrlimit(resource.RLIMIT_NPROC, (processes, processes))
     return start
 
 
 class NoSoundCard(unittest.TestCase):
     def test_without_a_device_only_the_controlling_terminal_hears_of_it(self):
-        # (a controlling terminal?, what the terminal gets)
-        for controlling, bell in ((True, b"\a"), (False, b"")):
-            with self.subTest(controlling=controlling), wav_capture(alsa=False) as (env, _):
+        # (a controlling terminal?, what the terminal gets, the user's process
+        # limit): with no thread to be had, the bell still rings.
+        for controlling, bell, limit in ((True, b"\a", None), (False, b"", None),
+                                         (True, b"\a", 1)):
+            with self.subTest(controlling=controlling, limit=limit), \
+                    wav_capture(alsa=False) as (env, _):
                 began = time.monotonic()
                 result, seen = on_terminal(lambda slave, session: run(
                     [TONERIX, "440", "300"], env=env, stdin=slave,
-                    preexec_fn=unprivileged(session)), controlling)
+                    preexec_fn=unprivileged(session, limit)), controlling)
                 elapsed = time.monotonic() - began
                 self.assertEqual((result.returncode, result.stdout, result.stderr), (0, b"", b""))
                 self.assertEqual(seen, bell)

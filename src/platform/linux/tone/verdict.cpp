@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 
 #include "platform/linux/tone/sine.h"
 
@@ -35,6 +34,26 @@ Verdict NothingLinks() {
     return GiveUp("nothing links the stream to a sink (no session manager, or no sink)");
 }
 
+// When the handshake's question has waited the answer limit, counting only
+// the time tonerix was running: a question still in our own send buffer, or
+// an answer we had no processor to read, is not the server's delay.
+Nanoseconds LookAtPeerBy(const ServerFacts& facts) {
+    return facts.askedAt + (facts.notRunning - facts.notRunningAtAsk) + kAnswerLimit;
+}
+
+// A local server that has not answered the handshake within the answer
+// limit, and meanwhile was stopped, or slept without running (nothing to do,
+// so it never read the question), will not answer: the next driver gets the
+// tone. One busy, or waiting for the disk, is late, not silent.
+bool WillNotAnswer(const ServerFacts& facts, Nanoseconds now) {
+    if (facts.answeredAt != 0 || facts.askedAt == 0 || !facts.peer.known || facts.peer.spoke)
+        return false;
+    if (now < LookAtPeerBy(facts)) return false;
+    bool idle =
+        facts.peer.asleep && facts.peerRanAtAsk >= 0 && facts.peer.ran == facts.peerRanAtAsk;
+    return facts.peer.stopped || idle;
+}
+
 } // namespace
 
 void RoundTrip::Sample(Nanoseconds sample) {
@@ -58,30 +77,6 @@ Nanoseconds GiveUpTime(const ServerFacts& facts) {
     if (facts.link == Link::kNothing) return end;
     return std::clamp(AnswerDue(facts), end, end + kLongestWake);
 }
-
-namespace {
-
-// When the handshake's question has waited the answer limit, counting only
-// the time tonerix was running: a question still in our own send buffer, or
-// an answer we had no processor to read, is not the server's delay.
-Nanoseconds LookAtPeerBy(const ServerFacts& facts) {
-    return facts.askedAt + (facts.notRunning - facts.notRunningAtAsk) + kAnswerLimit;
-}
-
-// A local server that has not answered the handshake within the answer
-// limit, and meanwhile was stopped, or slept without running (nothing to do,
-// so it never read the question), will not answer: the next driver gets the
-// tone. One busy, or waiting for the disk, is late, not silent.
-bool WillNotAnswer(const ServerFacts& facts, Nanoseconds now) {
-    if (facts.answeredAt != 0 || facts.askedAt == 0 || !facts.peer.known || facts.peer.spoke)
-        return false;
-    if (now < LookAtPeerBy(facts)) return false;
-    bool idle =
-        facts.peer.asleep && facts.peerRanAtAsk >= 0 && facts.peer.ran == facts.peerRanAtAsk;
-    return facts.peer.stopped || idle;
-}
-
-} // namespace
 
 Verdict Judge(const ServerFacts& facts, Nanoseconds now) {
     if (facts.stopRequested) return GiveUp("stopped by a signal");
@@ -119,20 +114,6 @@ Verdict Judge(const ServerFacts& facts, Nanoseconds now) {
     return {Verdict::kGoOn, nullptr, until, ask};
 }
 
-Nanoseconds HeardAfterLastCycle(Nanoseconds now, std::uint64_t frames, std::uint32_t rate,
-                                Nanoseconds deviceDelay) {
-    return now + PlayingTime(frames, rate) + std::max<Nanoseconds>(deviceDelay, 0);
-}
-
-Nanoseconds HeardAfterDrain(Nanoseconds now, Nanoseconds sinkLatency, Nanoseconds silenceSince,
-                            Nanoseconds answerWayBack) {
-    return now + std::max<Nanoseconds>(sinkLatency - silenceSince - answerWayBack, 0);
-}
-
-bool AskTheSinkAfterDrain(Nanoseconds sinkLatency, const RoundTrip& path) {
-    return sinkLatency > path.srtt;
-}
-
 StreamBuffer PulseStreamBuffer(const RoundTrip& path, std::uint64_t toneFrames,
                                std::uint32_t rate) {
     auto framesFor = [rate](Nanoseconds time) {
@@ -145,25 +126,11 @@ StreamBuffer PulseStreamBuffer(const RoundTrip& path, std::uint64_t toneFrames,
     return {target, target > sinkAhead ? (target - sinkAhead) / 2 : kServerDefault};
 }
 
-Nanoseconds DrainGiveUpBy(Nanoseconds drainStart, Nanoseconds queued) {
-    return drainStart + queued + kAnswerLimit;
-}
-
 bool PipeWireRecentEnough(const char* version) {
     unsigned major = 0, minor = 0, micro = 0;
     if (std::sscanf(version, "%u.%u.%u", &major, &minor, &micro) != 3) return false;
     return major > 0 || minor > 3 || (minor == 3 && micro >= 49);
 }
-
-bool DebugWanted(const char* value) {
-    return value != nullptr && *value != '\0' && std::strcmp(value, "0") != 0;
-}
-
-bool ToneTimeOver(Nanoseconds runningEnd, Nanoseconds waited, Nanoseconds now) {
-    return now >= runningEnd + waited;
-}
-
-bool DeviceServerStopped(const PeerState& server) { return server.known && server.stopped; }
 
 NextDriver AfterDriver(bool sounded, bool stopRequested, bool toneTimeOver) {
     if (sounded || stopRequested) return NextDriver::kNone;

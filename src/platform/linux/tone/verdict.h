@@ -80,19 +80,6 @@ Verdict Judge(const ServerFacts& facts, Nanoseconds now);
 // time by which whoever waits for the driver may give up on it.
 Nanoseconds GiveUpTime(const ServerFacts& facts);
 
-// When the last sample of a tone is heard, from what each server reports.
-// PipeWire: the cycle that takes the last buffer plays its `frames`, then
-// the device's own delay. PulseAudio: the drain is answered once the sink has
-// taken the last sample; it plays after what the sink holds, less the
-// silence the sink was handed since the tone ran out, less the answer's way
-// back. Asking the sink is worth it only when it holds more than a round
-// trip (a far server's sink has played the tone before the answer comes).
-Nanoseconds HeardAfterLastCycle(Nanoseconds now, std::uint64_t frames, std::uint32_t rate,
-                                Nanoseconds deviceDelay);
-Nanoseconds HeardAfterDrain(Nanoseconds now, Nanoseconds sinkLatency, Nanoseconds silenceSince,
-                            Nanoseconds answerWayBack);
-bool AskTheSinkAfterDrain(Nanoseconds sinkLatency, const RoundTrip& path);
-
 // PulseAudio's stream buffer, in bytes of 16-bit mono: room for a few round
 // trips (never less than half a second, nor more than two, nor more than
 // the tone); and the request size that leaves the sink kSinkAheadTime ahead
@@ -107,25 +94,9 @@ struct StreamBuffer {
 };
 StreamBuffer PulseStreamBuffer(const RoundTrip& path, std::uint64_t toneFrames, std::uint32_t rate);
 
-// ALSA's drain: done once what it queued has played, plus the time any sound
-// server gets to answer, for the device may be a server's plugin whose
-// session manager is busy linking the stream.
-Nanoseconds DrainGiveUpBy(Nanoseconds drainStart, Nanoseconds queued);
-
 // A buffer's `requested` frames came in PipeWire 0.3.49; an older library is
-// passed by. And TONERIX_DEBUG is asked for by any value but none, "" and 0.
+// passed by.
 bool PipeWireRecentEnough(const char* version);
-bool DebugWanted(const char* value);
-
-// The tone's time is over, as the worker lived it: the end moved on by the
-// time tonerix was stopped, and by the time the worker was ready with no
-// processor (a starved worker still has the time to sound it).
-bool ToneTimeOver(Nanoseconds runningEnd, Nanoseconds waited, Nanoseconds now);
-
-// A device behind a sound server's plugin (ALSA's default device) whose
-// server is stopped takes the tone into the plugin's buffer and never plays
-// it: declined, so that the next driver has the time.
-bool DeviceServerStopped(const PeerState& server);
 
 // After a driver returns: the call is done once it sounded or a stop came;
 // a driver that declined leaves the next the time that is left, and once the

@@ -103,7 +103,7 @@ Pcm* OpenDefault(ToneCall& call, const Alsa& alsa, unsigned& rate) {
     }
     // A sound server's plugin takes the tone into its own buffer, whether or
     // not its server will ever play it.
-    if (server.Find() && DeviceServerStopped(server.State())) {
+    if (server.Find() && server.State().stopped) {
         call.Say("the device's sound server is stopped");
         alsa.snd_pcm_close(pcm);
         return nullptr;
@@ -187,7 +187,8 @@ void SoundThroughAlsa(ToneCall& call) {
     // manager is busy linking the stream: it gets the time any server gets to
     // answer, counted from here, so that a device slow to open is late, not
     // stuck.
-    call.GiveUpBy(DrainGiveUpBy(Now(), std::min(PlayingTime(written, rate), geometry.mostAhead)));
+    Nanoseconds queued = std::min(PlayingTime(written, rate), geometry.mostAhead);
+    call.GiveUpBy(Now() + queued + kAnswerLimit);
     if (streaming && alsa.snd_pcm_drain(pcm) < 0 && call.StopRequested()) streaming = false;
     if (!streaming) alsa.snd_pcm_drop(pcm); // stop the sound at once
     if (!streaming && !call.StopRequested())

@@ -223,13 +223,14 @@ void OnProcess(void* data) {
     if (playback.data.tone.Remaining() == 0) {
         playback.pw.pw_stream_flush(playback.stream, true);
         playback.data.flushed = true;
-        // This cycle takes the buffer just queued.
+        // This cycle takes the buffer just queued: the tone is over at the
+        // device once the cycle is, and heard after the device's own delay.
         Nanoseconds delay = 0;
         pw_time time{};
         if (playback.pw.pw_stream_get_time_n(playback.stream, &time, sizeof time) == 0 &&
-            time.rate.denom != 0)
+            time.delay > 0 && time.rate.denom != 0)
             delay = time.delay * kSecond * time.rate.num / time.rate.denom;
-        playback.watch.HeardBy(HeardAfterLastCycle(Now(), filled, kServerRate, delay));
+        playback.watch.HeardBy(Now() + PlayingTime(filled, kServerRate) + delay);
         pw_loop_signal_event(playback.loop, playback.wake);
     }
 }

@@ -94,25 +94,29 @@ void OnStarted(pa_stream* stream, void* data) {
     if (timing != nullptr) playback.pa.pa_operation_unref(timing);
 }
 
-// What the sink held when the drain was answered, and the silence it was
-// handed after the tone ran out.
+// The drain is answered once the sink has taken the last of the tone; it
+// plays it after what the sink holds, less the silence it was handed after
+// the tone ran out, less the answer's way back.
 void OnRemainder(pa_stream* stream, int success, void* data) {
     auto& playback = *static_cast<Playback*>(data);
-    const pa_timing_info* info = TimingOf(playback, stream, success);
-    if (info == nullptr) return playback.watch.HeardBy(Now());
-    auto after = static_cast<std::uint64_t>(std::max<std::int64_t>(0, info->since_underrun));
-    playback.watch.HeardBy(
-        HeardAfterDrain(Now(), static_cast<Nanoseconds>(info->sink_usec) * kMicrosecond,
-                        info->playing ? 0 : PlayingTime(after / sizeof(std::int16_t), kServerRate),
-                        static_cast<Nanoseconds>(info->transport_usec) * kMicrosecond));
+    Nanoseconds left = 0;
+    if (const pa_timing_info* info = TimingOf(playback, stream, success)) {
+        auto after = static_cast<std::uint64_t>(std::max<std::int64_t>(0, info->since_underrun));
+        left = static_cast<Nanoseconds>(info->sink_usec) * kMicrosecond -
+               (info->playing ? 0 : PlayingTime(after / sizeof(std::int16_t), kServerRate)) -
+               static_cast<Nanoseconds>(info->transport_usec) * kMicrosecond;
+    }
+    playback.watch.HeardBy(Now() + std::max<Nanoseconds>(left, 0));
 }
 
-// Drained means played: sounded, even if the start was never reported.
+// Drained means played: sounded, even if the start was never reported. What
+// the sink still holds is worth asking only if it may hold the tone longer
+// than the question takes (a far server's sink has played it by then).
 void OnDrained(pa_stream* stream, int, void* data) {
     auto& playback = *static_cast<Playback*>(data);
     playback.watch.Sounded();
     pa_operation* remainder =
-        AskTheSinkAfterDrain(playback.sinkLatency, playback.watch.Path())
+        playback.sinkLatency > playback.watch.Path().srtt
             ? playback.pa.pa_stream_update_timing_info(stream, OnRemainder, &playback)
             : nullptr;
     if (remainder == nullptr) return playback.watch.HeardBy(Now());

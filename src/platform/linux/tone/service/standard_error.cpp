@@ -2,7 +2,6 @@
 #include "platform/linux/tone/service/standard_error.h"
 
 #include "platform/linux/tone/tone_call.h"
-#include "platform/linux/tone/verdict.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -11,7 +10,10 @@
 
 namespace platform::linux_system {
 
-bool DebugAsked() { return DebugWanted(std::getenv("TONERIX_DEBUG")); }
+bool DebugAsked() {
+    const char* debug = std::getenv("TONERIX_DEBUG");
+    return debug != nullptr && *debug != '\0' && std::strcmp(debug, "0") != 0;
+}
 
 StandardErrorSetAside::StandardErrorSetAside() {
     debug_ = DebugAsked();

@@ -79,8 +79,10 @@ void ToneCallRecord::TryDrivers() {
 
 bool ToneCallRecord::ToneTimeOver() const {
     Nanoseconds end = request_.end + NotRunning();
-    // The processor wait is read only once the plain end has passed: it costs a read.
-    return Now() >= end && linux_system::ToneTimeOver(end, ProcessorUseOf(0).waited, Now());
+    // Time the worker was ready with no processor (a busy machine, tonerix
+    // in the idle class) was not the tone's either: a starved worker still
+    // has the time to sound it. (Asked only then: it costs a read.)
+    return Now() >= end && Now() >= end + ProcessorUseOf(0).waited;
 }
 
 WorkerVerdict ToneCallRecord::JudgeWorker(Nanoseconds now) {
