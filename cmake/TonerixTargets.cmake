@@ -76,7 +76,7 @@ function(tonerix_add_linux_programs)
       ${tone}/service/interruption.cpp ${tone}/service/standard_error.cpp
       ${tone}/service/tone_service.cpp ${tone}/service/tone_call_record.cpp ${tone}/tone_call.cpp
       ${tone}/service/worker.cpp
-      ${tone}/server_address.cpp ${tone}/servers/server_watch.cpp ${tone}/servers/server_peer.cpp
+      ${tone}/server_address.cpp ${tone}/servers/server_watch.cpp ${tone}/server_peer.cpp
       ${tone}/verdict.cpp
       ${tone}/devices/alsa.cpp ${tone}/devices/held_tone.cpp ${tone}/devices/pc_speaker.cpp
       ${tone}/devices/terminal_bell.cpp)

@@ -14,13 +14,10 @@
 namespace platform::linux_system {
 namespace {
 
-// The file `name` of the thread's folder under /proc, read whole into `text`.
-bool ReadThreadFile(int thread, const char* name, char (&text)[512]) {
+// The file `name` of the /proc folder `folder`, read whole into `text`.
+bool ReadProcFile(const char* folder, const char* name, char (&text)[512]) {
     char path[64];
-    if (thread == 0)
-        std::snprintf(path, sizeof path, "/proc/thread-self/%s", name);
-    else
-        std::snprintf(path, sizeof path, "/proc/self/task/%d/%s", thread, name);
+    std::snprintf(path, sizeof path, "%s/%s", folder, name);
     int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     ssize_t length = read(fd, text, sizeof text - 1);
@@ -56,24 +53,31 @@ int TimeoutUntil(Nanoseconds deadline, Nanoseconds unit) {
 }
 
 // "schedstat" holds the processor time and the time spent waiting on a run
-// queue, in nanoseconds; "stat" the state, R for running or ready to run,
-// after the name in parentheses. The calling thread is running.
-ProcessorUse ProcessorUseOf(int thread) {
-    ProcessorUse use;
+// queue, in nanoseconds; "stat" the state after the name in parentheses.
+Scheduled ScheduledIn(const char* folder) {
+    Scheduled scheduled;
     char text[512];
     long long ran = 0, waited = 0;
-    if (thread < 0 || !ReadThreadFile(thread, "schedstat", text) ||
+    if (!ReadProcFile(folder, "schedstat", text) ||
         std::sscanf(text, "%lld %lld", &ran, &waited) != 2)
-        return use;
-    use.ran = ran;
-    use.waited = waited;
-    if (thread == 0) {
-        use.ready = true;
-    } else if (ReadThreadFile(thread, "stat", text)) {
-        const char* nameEnd = std::strrchr(text, ')');
-        use.ready = nameEnd != nullptr && nameEnd[1] == ' ' && nameEnd[2] == 'R';
-    }
-    return use;
+        return scheduled;
+    scheduled = {true, '?', ran, waited};
+    const char* nameEnd = ReadProcFile(folder, "stat", text) ? std::strrchr(text, ')') : nullptr;
+    if (nameEnd != nullptr && nameEnd[1] == ' ') scheduled.state = nameEnd[2];
+    return scheduled;
+}
+
+ProcessorUse ProcessorUseOf(int thread) {
+    if (thread < 0) return {};
+    char folder[48];
+    if (thread == 0)
+        std::snprintf(folder, sizeof folder, "/proc/thread-self");
+    else
+        std::snprintf(folder, sizeof folder, "/proc/self/task/%d", thread);
+    Scheduled scheduled = ScheduledIn(folder);
+    // The calling thread is running.
+    return {scheduled.known && (thread == 0 || scheduled.state == 'R'), scheduled.ran,
+            scheduled.waited};
 }
 
 } // namespace platform::linux_system

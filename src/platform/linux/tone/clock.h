@@ -30,4 +30,15 @@ struct ProcessorUse {
 };
 ProcessorUse ProcessorUseOf(int thread);
 
+// What the scheduler says of the thread or process whose /proc folder is
+// `folder` ("/proc/1234"), if anything (`known`): its state letter ('R'
+// running or ready, 'S' asleep, 'T' stopped and the rest), and the processor
+// time it has had and waited for.
+struct Scheduled {
+    bool known = false;
+    char state = 0;
+    Nanoseconds ran = 0, waited = 0;
+};
+Scheduled ScheduledIn(const char* folder);
+
 } // namespace platform::linux_system

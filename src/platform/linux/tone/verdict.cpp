@@ -34,6 +34,12 @@ Verdict NothingLinks() {
     return GiveUp("nothing links the stream to a sink (no session manager, or no sink)");
 }
 
+// A local server's process is worth looking at while it has sounded nothing
+// and left the handshake unanswered.
+bool WatchingPeer(const ServerFacts& facts) {
+    return facts.answeredAt == 0 && facts.askedAt != 0 && facts.peer.known && !facts.sounded;
+}
+
 // When the handshake's question has waited the answer limit, counting only
 // the time tonerix was running: a question still in our own send buffer, or
 // an answer we had no processor to read, is not the server's delay.
@@ -46,9 +52,7 @@ Nanoseconds LookAtPeerBy(const ServerFacts& facts) {
 // so it never read the question), will not answer: the next driver gets the
 // tone. One busy, or waiting for the disk, is late, not silent.
 bool WillNotAnswer(const ServerFacts& facts, Nanoseconds now) {
-    if (facts.answeredAt != 0 || facts.askedAt == 0 || !facts.peer.known || facts.peer.spoke)
-        return false;
-    if (now < LookAtPeerBy(facts)) return false;
+    if (!WatchingPeer(facts) || facts.peer.spoke || now < LookAtPeerBy(facts)) return false;
     bool idle =
         facts.peer.asleep && facts.peerRanAtAsk >= 0 && facts.peer.ran == facts.peerRanAtAsk;
     return facts.peer.stopped || idle;
@@ -83,7 +87,7 @@ Verdict Judge(const ServerFacts& facts, Nanoseconds now) {
     if (facts.lost) return GiveUp("the connection or the stream was lost");
     // Declined while there is still time for the next driver to sound it.
     if (facts.link == Link::kNothing && !facts.sounded) return NothingLinks();
-    if (!facts.sounded && WillNotAnswer(facts, now))
+    if (WillNotAnswer(facts, now))
         return GiveUp(facts.peer.stopped ? "the server is stopped"
                                          : "the server took the connection but does not answer");
     if (facts.heardBy != 0 && now >= facts.heardBy)
@@ -107,7 +111,7 @@ Verdict Judge(const ServerFacts& facts, Nanoseconds now) {
     if (asking && !ask) until = std::min(until, NextAsk(facts));
     // The handshake unanswered: look at the server's process again once the
     // answer limit has passed, and then as often as a question is asked.
-    if (facts.answeredAt == 0 && facts.askedAt != 0 && facts.peer.known && !facts.sounded) {
+    if (WatchingPeer(facts)) {
         Nanoseconds look = LookAtPeerBy(facts);
         until = std::min(until, now < look ? look : now + kAskEvery);
     }

@@ -17,7 +17,7 @@
 #include <cstdint>
 
 #include "platform/linux/tone/clock.h"
-#include "platform/linux/tone/servers/server_peer.h"
+#include "platform/linux/tone/server_peer.h"
 
 namespace platform::linux_system {
 

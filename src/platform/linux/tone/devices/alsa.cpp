@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "platform/linux/tone/server_address.h"
-#include "platform/linux/tone/servers/server_peer.h"
+#include "platform/linux/tone/server_peer.h"
 #include "platform/linux/tone/sine.h"
 #include "platform/linux/tone/sound_library.h"
 #include "platform/linux/tone/tone_driver.h"

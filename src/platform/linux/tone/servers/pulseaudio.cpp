@@ -223,7 +223,8 @@ void Hold(Playback& playback, bool held) {
                 playback.pa.pa_stream_get_state(playback.stream) == PA_STREAM_READY
             ? playback.pa.pa_stream_cork(playback.stream, held, OnCorked, &playback)
             : nullptr;
-    if (cork == nullptr) return playback.call.Held(held); // nothing is queued yet
+    // No stream yet, or no request sent: there is nothing to wait for.
+    if (cork == nullptr) return playback.call.Held(held);
     playback.pa.pa_operation_unref(cork);
 }
 

@@ -9,16 +9,15 @@ StreamName::StreamName(std::uint32_t frequency) {
     std::snprintf(text, sizeof text, "%u Hz tone", static_cast<unsigned>(frequency));
 }
 
+// Both libraries open their socket as they start to connect: a local
+// server's process is found then, or never (a server over TCP).
 ServerWatch::ServerWatch(ToneCall& call, ServerPeer peer) : call_(call), peer_(peer) {
     facts_.toneEnd = call.Request().end;
+    peer_.Find();
     Asked();
 }
 
 void ServerWatch::LookAtPeer(bool asking) {
-    if (!peerFound_) {
-        peerFound_ = peer_.Find();
-        asking = asking || peerFound_; // first seen now: its time counts from here
-    }
     facts_.peer = peer_.State();
     if (asking) facts_.peerRanAtAsk = facts_.peer.known ? facts_.peer.ran : -1;
 }
@@ -36,14 +35,20 @@ Verdict::Kind ServerWatch::Run(Conversation conversation) {
         if (facts_.sounded) call_.Sounding();
         Verdict verdict = Judge(facts_, Now());
         // Before giving up by the clock: time this thread waited for a
-        // processor was not the server's. (Asked only then: it costs a read.)
+        // processor was not the server's, and an answer it had no processor
+        // to read is an answer: the library reads it once, then the verdict
+        // is asked again. (Asked only then: it costs a read.)
         if (verdict.kind == Verdict::kGiveUp && !facts_.stopRequested && !facts_.lost) {
             Nanoseconds waited = ProcessorUseOf(0).waited;
-            if (waited != waited_) {
+            bool unread = !readBeforeGivingUp_ && peer_.Spoke();
+            if (waited != waited_ || unread) {
                 waited_ = waited;
+                readBeforeGivingUp_ = unread;
+                if (unread) conversation.wait(conversation.driver, Now());
                 continue;
             }
         }
+        readBeforeGivingUp_ = false;
         // The service adds the worker's waiting itself.
         call_.GiveUpBy(GiveUpTime(facts_) - waited_);
         if (verdict.kind != Verdict::kGoOn) {

@@ -8,7 +8,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "platform/linux/tone/servers/server_peer.h"
+#include "platform/linux/tone/server_peer.h"
 #include "platform/linux/tone/tone_call.h"
 #include "platform/linux/tone/verdict.h"
 
@@ -62,11 +62,11 @@ class ServerWatch {
     ToneCall& call_;
     ServerFacts facts_;
     ServerPeer peer_;
-    bool peerFound_ = false;
     std::atomic<Nanoseconds> heardBy_{0};
     std::atomic<bool> sounded_{false};
     const char* lostBecause_ = nullptr; // the driver's words for the loss
     Nanoseconds waited_ = 0; // how long this thread has waited for a processor, as last asked
+    bool readBeforeGivingUp_ = false; // the library was let read what waited, once
 };
 
 } // namespace platform::linux_system

@@ -26,6 +26,8 @@ class ServerPeer {
     // The peer of the Unix socket the library opened since; false if none.
     bool Find();
     PeerState State() const;
+    // Bytes from the server wait on the connection, not read yet.
+    bool Spoke() const;
 
   private:
     static constexpr int kDescriptors = 1024;
