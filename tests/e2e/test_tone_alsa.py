@@ -124,22 +124,30 @@ class NoSoundCard(unittest.TestCase):
 
 class Debug(unittest.TestCase):
     def test_each_driver_tried_says_what_it_did(self):
-        # (ALSA's default device, a controlling terminal, the lines expected)
-        servers = [f"version {re.escape(VERSION)}", "pipewire: no server socket",
-                   "pulseaudio: connection refused"]
-        speaker = "pc-speaker: (not permitted|no speaker device)"
-        for alsa, controlling, lines in (
-                (True, False, servers + ["alsa: sounding the tone"]),
+        # (ALSA's default device, a controlling terminal, the tone, the lines
+        # expected)
+        version = f"version {re.escape(VERSION)}"
+        servers = [version, "pipewire: no server socket", "pulseaudio: connection refused"]
+        speaker = "pc-speaker: (not permitted|no speaker device|the kernel has no tone device: " \
+            "the console was not asked)"
+        for alsa, controlling, tone, lines in (
+                (True, False, ("440", "250"), servers + ["alsa: sounding the tone"]),
                 # ALSA's own words for a configuration without a default device.
-                (False, True, servers + ["alsa: Invalid argument", speaker,
-                                         "bell: rang the terminal's bell"]),
-                (False, False, servers + ["alsa: Invalid argument", speaker,
-                                          "bell: no controlling terminal",
-                                          "silence: a silent wait"])):
-            with self.subTest(alsa=alsa, controlling=controlling), \
+                (False, True, ("440", "250"), servers + ["alsa: Invalid argument", speaker,
+                                                         "bell: rang the terminal's bell"]),
+                (False, False, ("440", "250"), servers + [
+                    "alsa: Invalid argument", speaker, "bell: no controlling terminal",
+                    "silence: a silent wait"]),
+                # Tones nothing is asked to sound.
+                (True, False, ("10", "250"), [version, "10 Hz is outside 37 to 32767 Hz: "
+                                              "nothing sounds"]),
+                (True, False, ("-440", "250"), [version, "4294966856 Hz is outside 37 to 32767 "
+                                                "Hz: nothing sounds"]),
+                (True, False, ("440", "0"), [version, "a tone of 0 ms: nothing sounds"])):
+            with self.subTest(alsa=alsa, controlling=controlling, tone=tone), \
                     wav_capture(alsa=alsa) as (env, _):
                 result, _ = on_terminal(lambda slave, session: run(
-                    [TONERIX, "440", "250"], env=dict(env, TONERIX_DEBUG="1"), stdin=slave,
+                    [TONERIX, *tone], env=dict(env, TONERIX_DEBUG="1"), stdin=slave,
                     preexec_fn=unprivileged(session)), controlling)
                 self.assertEqual((result.returncode, result.stdout), (0, b""))
                 said = result.stderr.decode().splitlines()

@@ -246,12 +246,21 @@ class ServerCases:
         self.assertAlmostEqual(len(sounding(samples)), 12000, delta=8)
 
     def test_the_sink_the_user_chose_gets_the_tone(self):
-        # Each server's own variable names its other sink: the pipe hears nothing.
+        # Each server's own variable names its other sink: the pipe hears
+        # nothing. A name no sink has (a headset unplugged) leaves the tone
+        # to the default sink, the pipe, and tonerix says so.
         variable = {"pulseaudio": "PULSE_SINK", "pipewire": "PIPEWIRE_NODE"}[self.server.name]
-        status, elapsed, samples = self.play(["1000", "250"], env={variable: "other"})
-        self.assertEqual(status, 0)
-        self.assertGreaterEqual(elapsed, 0.25)
-        self.assertEqual(sounding(samples), [])
+        missing = debug_lines(f"{native(self.server)}sounding the tone\n{self.server.name}: "
+                              f"{variable} names no sink (nosuchsink): the default sink played it")
+        for sink, heard, said in (("other", 0, b""), ("nosuchsink", 12000, missing),
+                                  ("", 12000, b"")):
+            with self.subTest(sink=sink):
+                status, elapsed, samples = self.play(
+                    ["1000", "250"], env={variable: sink, "TONERIX_DEBUG": "1" if said else ""},
+                    said=said)
+                self.assertEqual(status, 0)
+                self.assertGreaterEqual(elapsed, 0.25)
+                self.assertAlmostEqual(len(sounding(samples)), heard, delta=8)
         if isinstance(self.server, PulseServer):
             # A sink 200 ms behind the pipe, as a Bluetooth headset is: the
             # call waits for the tone there, all but the reader's own lag.

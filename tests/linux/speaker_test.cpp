@@ -76,6 +76,34 @@ TEST(SpeakerTest, MissingDeviceDeclines) {
     EXPECT_FALSE(HoldToneOnSpeakerEvents("/nonexistent/spkr", session.call));
 }
 
+TEST(SpeakerTest, TheConsoleIsAskedOnlyWhereTheKernelHasAToneDevice) {
+    // (the kernel's list of input devices, null for none to read; whether a
+    // console's tone reaches a device)
+    const char* speaker = "I: Bus=0010 Vendor=001f Product=0001 Version=0100\n"
+                          "N: Name=\"PC Speaker\"\nB: PROP=0\nB: EV=40001\nB: SND=6\n\n";
+    const char* keyboard = "N: Name=\"AT Translated Set 2 keyboard\"\nB: EV=120013\n"
+                           "B: KEY=402000000 3803078f800d001 feffffdfffefffff fffffffffffffffe\n"
+                           "B: LED=7\n\n";
+    struct Case {
+        std::string listing;
+        bool asked;
+        bool readable = true;
+    };
+    for (const Case& c : {Case{speaker, true}, Case{std::string(keyboard) + speaker, true},
+                          Case{keyboard, false}, Case{"B: SND=2\n", false}, // a bell alone
+                          Case{"", false}, Case{"", true, false}}) {
+        SCOPED_TRACE(c.listing);
+        char path[] = "/tmp/tonerix-input-XXXXXX";
+        int fd = mkstemp(path);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(write(fd, c.listing.data(), c.listing.size()), ssize_t(c.listing.size()));
+        close(fd);
+        if (!c.readable) unlink(path); // nothing to go by: the console is asked
+        EXPECT_EQ(KernelHasToneDevice(path), c.asked);
+        unlink(path);
+    }
+}
+
 // Sounds 880 Hz for `ms` through the whole tone service in a child process,
 // with the FIFO as the speaker, and ends the child as soon as the call returns.
 pid_t SoundInChild(const Fifo& fifo, std::uint32_t ms = 5000) {

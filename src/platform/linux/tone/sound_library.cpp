@@ -9,20 +9,20 @@ void* OpenSoundLibrary(ToneCall& call, const char* name) {
     // A second lock: the entry has dropped set-user-ID privileges, or ended
     // the run, before any driver runs, so no user meets this.
     if (getuid() != geteuid() || getgid() != getegid()) {
-        call.Say("set-user-ID or set-group-ID: no sound library is loaded");
+        call.Say(reason::kNotPermitted);
         return nullptr;
     }
     // Never closed once open: a library may have started threads of its own.
     void* library = dlopen(name, RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr)
-        call.Say("library not found");
+        call.Say(reason::kLibraryNotFound);
     else
         call.TookStep(); // on a cold disk or a slow board, a long one
     return library;
 }
 
 bool Bound(ToneCall& call, bool all) {
-    if (!all) call.Say("the library lacks a function tonerix calls");
+    if (!all) call.Say(reason::kLibraryLacks);
     return all;
 }
 

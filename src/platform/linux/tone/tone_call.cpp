@@ -48,12 +48,17 @@ void ToneCall::Sounding(const char* what) {
     if (!byWorker_.sounding.exchange(true) && driver != nullptr) Report(driver, what);
 }
 
+void ToneCall::SayNamed(const char* format, const char* variable, const char* value) {
+    std::snprintf(byWorker_.named, sizeof byWorker_.named, format, variable, value);
+    Say(byWorker_.named);
+}
+
 void ToneCall::Report(const char* driver, const char* words, bool last) {
     Locked hold(*this);
     bool quiet = switching_.ended || switching_.givenUp;
     switching_.givenUp = switching_.givenUp || last;
     if (debug_ < 0 || quiet) return;
-    char line[160];
+    char line[256];
     int length = std::snprintf(line, sizeof line, "tonerix: %s: %s\n", driver, words);
     if (length > 0) WriteIfReady(debug_, line, std::min<std::size_t>(length, sizeof line - 1));
 }

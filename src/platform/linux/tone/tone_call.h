@@ -11,6 +11,7 @@
 #include <pthread.h>
 
 #include "platform/linux/tone/clock.h"
+#include "platform/linux/tone/reasons.h"
 
 namespace platform::linux_system {
 
@@ -75,8 +76,11 @@ class ToneCall {
     // driver has begun to sound, said at once, so that a tone cut short
     // still shows it; and why it declined, or what else came of its sound,
     // said when it returns (the last word counts).
-    void Sounding(const char* what = "sounding the tone");
+    void Sounding(const char* what = reason::kSounding);
     void Say(const char* outcome) { byWorker_.outcome = outcome; }
+    // The same, for words that name what the user set: `format` takes the
+    // variable and its value.
+    void SayNamed(const char* format, const char* variable, const char* value);
 
   protected:
     ToneCall(const ToneRequest& request, int debug) : request_(request), debug_(debug) {}
@@ -120,6 +124,7 @@ class ToneCall {
         std::atomic<int> thread{-1}; // its thread id, once it runs
         std::atomic<std::uint32_t> steps{0};
         std::atomic<bool> held{false};
+        char named[160] = ""; // SayNamed's words, read once the driver returns
     } byWorker_;
     // The held device, switched by whichever thread holds `lock`: the driver
     // switches it, the service silences it. The debug lines go out under it

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/linux/tone/reasons.h"
 #include "platform/linux/tone/sine.h"
 
 namespace platform::linux_system {
@@ -30,9 +31,7 @@ Nanoseconds AnswerDue(const ServerFacts& facts) {
 }
 
 Verdict GiveUp(const char* why) { return {Verdict::kGiveUp, why, 0, false}; }
-Verdict NothingLinks() {
-    return GiveUp("nothing links the stream to a sink (no session manager, or no sink)");
-}
+Verdict NothingLinks() { return GiveUp(reason::kNothingLinks); }
 
 // A local server's process is worth looking at while it has sounded nothing
 // and left the handshake unanswered.
@@ -83,13 +82,12 @@ Nanoseconds GiveUpTime(const ServerFacts& facts) {
 }
 
 Verdict Judge(const ServerFacts& facts, Nanoseconds now) {
-    if (facts.stopRequested) return GiveUp("stopped by a signal");
-    if (facts.lost) return GiveUp("the connection or the stream was lost");
+    if (facts.stopRequested) return GiveUp(reason::kStoppedBySignal);
+    if (facts.lost) return GiveUp(reason::kLost);
     // Declined while there is still time for the next driver to sound it.
     if (facts.link == Link::kNothing && !facts.sounded) return NothingLinks();
     if (WillNotAnswer(facts, now))
-        return GiveUp(facts.peer.stopped ? "the server is stopped"
-                                         : "the server took the connection but does not answer");
+        return GiveUp(facts.peer.stopped ? reason::kServerStopped : reason::kNoAnswer);
     if (facts.heardBy != 0 && now >= facts.heardBy)
         return {Verdict::kHeard, nullptr, 0, false}; // the driver said it was sounding
     if (facts.heardBy != 0) return {Verdict::kGoOn, nullptr, facts.heardBy, false};
@@ -99,8 +97,8 @@ Verdict Judge(const ServerFacts& facts, Nanoseconds now) {
         return {Verdict::kGoOn, nullptr, now + kMillisecond, false};
     if (now >= giveUp) { // never before the end
         if (facts.link == Link::kNothing) return NothingLinks();
-        if (now >= end + kLongestWake) return GiveUp("the sink never played the tone");
-        return GiveUp("the server stopped answering");
+        if (now >= end + kLongestWake) return GiveUp(reason::kSinkNeverPlayed);
+        return GiveUp(reason::kStoppedAnswering);
     }
     // A question is worth asking only when its answer comes by the end or
     // after: only then does it tell a slow sink from a dead server.

@@ -78,10 +78,10 @@ bool Load(ToneCall& call, Alsa& symbols) {
 const char* WhyNotOpened(const Alsa& alsa, int error) {
     switch (error) {
     case -EBUSY:
-        return "device busy";
+        return reason::kDeviceBusy;
     case -EACCES:
     case -EPERM:
-        return "not permitted";
+        return reason::kNotPermitted;
     default:
         return alsa.snd_strerror(error);
     }
@@ -104,7 +104,7 @@ Pcm* OpenDefault(ToneCall& call, const Alsa& alsa, unsigned& rate) {
     // A sound server's plugin takes the tone into its own buffer, whether or
     // not its server will ever play it.
     if (server.Find() && server.State().stopped) {
-        call.Say("the device's sound server is stopped");
+        call.Say(reason::kPluginServerStopped);
         alsa.snd_pcm_close(pcm);
         return nullptr;
     }
@@ -117,7 +117,7 @@ Pcm* OpenDefault(ToneCall& call, const Alsa& alsa, unsigned& rate) {
             }
         }
     }
-    call.Say("the default device takes no 16-bit mono at 48 or 44.1 kHz");
+    call.Say(reason::kNoFormat);
     alsa.snd_pcm_close(pcm);
     return nullptr;
 }
@@ -192,8 +192,7 @@ void SoundThroughAlsa(ToneCall& call) {
     if (streaming && alsa.snd_pcm_drain(pcm) < 0 && call.StopRequested()) streaming = false;
     if (!streaming) alsa.snd_pcm_drop(pcm); // stop the sound at once
     if (!streaming && !call.StopRequested())
-        call.Say(sounded ? "the device failed during the tone"
-                         : "the device failed at its first write");
+        call.Say(sounded ? reason::kFailedDuring : reason::kFailedFirstWrite);
     alsa.snd_pcm_close(pcm);
 }
 

@@ -3,6 +3,9 @@
 // signal, Ctrl-Z) and sound it again, and silences it if the call ends first.
 #include "platform/linux/tone/devices/held_tone.h"
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <linux/input.h>
 #include <linux/kd.h>
@@ -42,14 +45,26 @@ bool Hold(HeldDevice device, ToneCall& call, const char* what) {
 
 bool HoldToneOnSpeakerEvents(const char* path, ToneCall& call) {
     int fd = open(path, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    return fd >= 0 && Hold({SetEventTone, fd}, call, "sounding the tone");
+    return fd >= 0 && Hold({SetEventTone, fd}, call, reason::kSounding);
+}
+
+bool KernelHasToneDevice(const char* listing) {
+    std::FILE* devices = std::fopen(listing, "re");
+    if (devices == nullptr) return true;
+    bool found = false;
+    char line[512];
+    // A device's sound events, as a bit mask in hexadecimal: "B: SND=6".
+    while (!found && std::fgets(line, sizeof line, devices) != nullptr)
+        found = std::strncmp(line, "B: SND=", 7) == 0 &&
+                (std::strtoul(line + 7, nullptr, 16) & (1UL << SND_TONE)) != 0;
+    std::fclose(devices);
+    return found;
 }
 
 bool HoldToneOnConsole(int fd, ToneCall& call) {
     // Only a console the process may sound takes the tone ioctl; check before
     // promising a sound.
-    return ioctl(fd, KIOCSOUND, 0) == 0 &&
-           Hold({SetConsoleTone, fd}, call, "asked the console to sound it");
+    return ioctl(fd, KIOCSOUND, 0) == 0 && Hold({SetConsoleTone, fd}, call, reason::kConsoleAsked);
 }
 
 } // namespace platform::linux_system

@@ -16,6 +16,10 @@ constexpr const char* kConsoles[] = {"/dev/tty0", "/dev/vc/0"};
 void SoundThroughPcSpeaker(ToneCall& call) {
     if (HoldToneOnSpeakerEvents(kEventSpeaker, call)) return;
     bool forbidden = errno == EACCES || errno == EPERM;
+    if (!forbidden && !KernelHasToneDevice()) {
+        call.Say(reason::kNoToneDevice);
+        return;
+    }
     for (const char* console : kConsoles) {
         int fd = open(console, O_WRONLY | O_NOCTTY | O_CLOEXEC);
         forbidden = forbidden || (fd < 0 && (errno == EACCES || errno == EPERM));
@@ -24,7 +28,7 @@ void SoundThroughPcSpeaker(ToneCall& call) {
         forbidden = true; // a console this user may not sound
         close(fd);
     }
-    call.Say(forbidden ? "not permitted" : "no speaker device");
+    call.Say(forbidden ? reason::kNotPermitted : reason::kNoSpeaker);
 }
 
 } // namespace platform::linux_system

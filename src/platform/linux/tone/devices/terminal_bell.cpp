@@ -13,14 +13,14 @@ void SoundThroughTerminalBell(ToneCall& call) {
     // Never standard output, whose bytes are the program's: the terminal itself.
     int fd = open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) { // cron, a service, CI
-        call.Say("no controlling terminal");
+        call.Say(reason::kNoTerminal);
         return;
     }
     // The user's own virtual console sounds the tone itself, pitch and all.
-    if (HoldToneOnConsole(fd, call)) return;
+    if (KernelHasToneDevice() && HoldToneOnConsole(fd, call)) return;
     [[maybe_unused]] ssize_t written = write(fd, "\a", 1);
     close(fd);
-    call.Sounding("rang the terminal's bell");
+    call.Sounding(reason::kBellRang);
 }
 
 } // namespace platform::linux_system

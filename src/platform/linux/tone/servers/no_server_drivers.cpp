@@ -4,7 +4,7 @@
 
 namespace platform::linux_system {
 namespace {
-void LeftOut(ToneCall& call) { call.Say("left out of this build"); }
+void LeftOut(ToneCall& call) { call.Say(reason::kLeftOut); }
 } // namespace
 
 void SoundThroughPipeWire(ToneCall& call) { LeftOut(call); }

@@ -46,7 +46,7 @@ bool Load(ToneCall& call, PipeWire& symbols) {
     if (library == nullptr || !Bound(call, true PIPEWIRE_SYMBOLS(TONERIX_BIND_SYMBOL)))
         return false;
     if (PipeWireRecentEnough(symbols.pw_get_library_version())) return true;
-    call.Say("library older than 0.3.49");
+    call.Say(reason::kPipeWireTooOld);
     return false;
 }
 
@@ -99,6 +99,7 @@ struct Playback {
         std::uint32_t buffers = 0; // the stream's, once the link has given it some
         int bufferCheck = -1;
         std::uint32_t sessionManager = SPA_ID_INVALID, link = SPA_ID_INVALID;
+        const char* target = nullptr; // PIPEWIRE_NODE, until a node answers to it
     } onLoop{};
 };
 
@@ -119,7 +120,7 @@ void ReportLink(Playback& playback) {
 void OnCoreDone(void* data, std::uint32_t id, int seq) {
     auto& playback = *static_cast<Playback*>(data);
     if (id == PW_ID_CORE && seq == playback.onLoop.bufferCheck && playback.onLoop.buffers == 0)
-        playback.watch.Lost("the stream failed");
+        playback.watch.Lost(reason::kStreamFailed);
     if (id != PW_ID_CORE || seq != playback.onLoop.pendingSync) return;
     playback.watch.Answered();
     // The registry's first globals all came before the first answer.
@@ -132,7 +133,7 @@ void OnCoreError(void* data, std::uint32_t id, int, int result, const char*) {
     // stream failed (no memory for its buffers, a format refused): either
     // way nothing more will play.
     if (result >= 0) return;
-    static_cast<Playback*>(data)->watch.Lost(id == PW_ID_CORE ? nullptr : "the stream failed");
+    static_cast<Playback*>(data)->watch.Lost(id == PW_ID_CORE ? nullptr : reason::kStreamFailed);
 }
 
 // A link that failed plays nothing, ever; nor does one that is active while
@@ -141,7 +142,7 @@ void OnCoreError(void* data, std::uint32_t id, int, int result, const char*) {
 // and answered with no buffer taken says the stream failed.
 void OnLinkInfo(void* data, const pw_link_info* info) {
     auto& playback = *static_cast<Playback*>(data);
-    if (info->state == PW_LINK_STATE_ERROR) playback.watch.Lost("the stream failed");
+    if (info->state == PW_LINK_STATE_ERROR) playback.watch.Lost(reason::kStreamFailed);
     if (info->state == PW_LINK_STATE_ACTIVE && playback.onLoop.buffers == 0)
         playback.onLoop.bufferCheck = pw_core_sync(playback.core, PW_ID_CORE, 0);
 }
@@ -176,6 +177,17 @@ void OnGlobal(void* data, std::uint32_t id, std::uint32_t, const char* type, std
         const char* name = spa_dict_lookup(props, PW_KEY_METADATA_NAME);
         if (name != nullptr && std::strcmp(name, "default") == 0)
             playback.onLoop.sessionManager = id;
+    } else if (std::strcmp(type, PW_TYPE_INTERFACE_Node) == 0 &&
+               playback.onLoop.target != nullptr) {
+        // The target is a node's name, its serial number or its id.
+        char number[16];
+        std::snprintf(number, sizeof number, "%u", static_cast<unsigned>(id));
+        const char* names[] = {spa_dict_lookup(props, PW_KEY_NODE_NAME),
+                               spa_dict_lookup(props, PW_KEY_OBJECT_SERIAL), number};
+        for (const char* value : names)
+            if (value != nullptr && playback.onLoop.target != nullptr &&
+                std::strcmp(value, playback.onLoop.target) == 0)
+                playback.onLoop.target = nullptr;
     } else if (std::strcmp(type, PW_TYPE_INTERFACE_Link) == 0 && playback.stream != nullptr) {
         const char* output = spa_dict_lookup(props, PW_KEY_LINK_OUTPUT_NODE);
         std::uint32_t node = playback.pw.pw_stream_get_node_id(playback.stream);
@@ -312,16 +324,16 @@ const char* WhyNotConnected(int error) {
     switch (error) {
     case EACCES:
     case EPERM:
-        return "access denied";
+        return reason::kAccessDenied;
     case ECONNREFUSED:
-        return "connection refused";
+        return reason::kConnectionRefused;
     case EAGAIN:
-        return "no thread could be started";
+        return reason::kNoThread;
     case EMFILE:
     case ENFILE:
-        return "no descriptor free";
+        return reason::kNoDescriptor;
     default:
-        return "could not connect";
+        return reason::kCouldNotConnect;
     }
 }
 
@@ -330,7 +342,7 @@ const char* WhyNotConnected(int error) {
 void SoundThroughPipeWire(ToneCall& call) {
     PipeWire pw;
     if (!ServerSocketThere()) {
-        call.Say("no server socket");
+        call.Say(reason::kNoServerSocket);
         return;
     }
     if (!Load(call, pw)) return;
@@ -365,13 +377,20 @@ void SoundThroughPipeWire(ToneCall& call) {
         if (pw_registry* registry = playback.onLoop.registry)
             pw_registry_add_listener(registry, &playback.registryListener, &kRegistryEvents,
                                      &playback);
+        const char* target = std::getenv("PIPEWIRE_NODE");
+        if (target != nullptr && *target != '\0') playback.onLoop.target = target;
         Ask(&playback); // its answer ends the handshake
         if (playback.wake != nullptr && ConnectStream(playback, request.frequency)) {
             pw_loop_enter(loop);
-            playback.watch.Run({Ask, Wait, &playback});
+            Verdict::Kind verdict = playback.watch.Run({Ask, Wait, &playback});
             pw_loop_leave(loop);
+            // No node answered to the target by the registry's first answer:
+            // the server played it on the default sink.
+            if (verdict == Verdict::kHeard && playback.onLoop.registryKnown &&
+                playback.onLoop.target != nullptr)
+                call.SayNamed(reason::kSinkMissing, "PIPEWIRE_NODE", target);
         } else {
-            call.Say("the server refused the stream");
+            call.Say(reason::kStreamRefused);
         }
         if (playback.stream != nullptr) pw.pw_stream_destroy(playback.stream);
         pw.pw_core_disconnect(core);

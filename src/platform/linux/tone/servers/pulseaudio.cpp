@@ -18,6 +18,7 @@ namespace platform::linux_system {
 namespace {
 
 constexpr std::uint32_t kChunkFrames = 4096;
+constexpr const char* kDefaultSink = "@DEFAULT_SINK@"; // the server's, whatever the library's
 
 // clang-format off
 #define PULSEAUDIO_SYMBOLS(X) \
@@ -50,7 +51,11 @@ struct Playback {
     pa_context* context = nullptr;
     pa_stream* stream = nullptr;
     bool draining = false;
-    bool holding = false;         // the stream corked for Ctrl-Z, or asked to be
+    bool holding = false; // the stream corked for Ctrl-Z, or asked to be
+    // PULSE_SINK, while the server has not refused it; then the default sink
+    // is asked for, once.
+    const char* namedSink = std::getenv("PULSE_SINK");
+    bool toDefaultSink = false;
     Nanoseconds sinkLatency = -1; // as the server said once the tone started playing
 };
 
@@ -58,15 +63,15 @@ struct Playback {
 const char* WhyNotConnected(int error) {
     switch (error) {
     case PA_ERR_ACCESS:
-        return "access denied (the server refused tonerix's cookie)";
+        return reason::kCookieRefused;
     case PA_ERR_CONNECTIONREFUSED:
-        return "connection refused";
+        return reason::kConnectionRefused;
     case PA_ERR_CONNECTIONTERMINATED:
-        return "the server closed the connection (too many clients?)";
+        return reason::kTooManyClients;
     case PA_ERR_INVALIDSERVER:
-        return "no such server";
+        return reason::kNoSuchServer;
     default:
-        return "the connection or the stream was lost";
+        return reason::kLost;
     }
 }
 
@@ -158,12 +163,31 @@ void OnWritable(pa_stream* stream, std::size_t, void* data) {
 
 void OnStreamState(pa_stream* stream, void* data) {
     auto& playback = *static_cast<Playback*>(data);
-    if (!PA_STREAM_IS_GOOD(playback.pa.pa_stream_get_state(stream))) {
-        playback.watch.Lost(WhyNotConnected(playback.pa.pa_context_errno(playback.context)));
+    if (PA_STREAM_IS_GOOD(playback.pa.pa_stream_get_state(stream))) return;
+    int error = playback.pa.pa_context_errno(playback.context);
+    // A sink the user named that the server lacks (a headset unplugged since
+    // the variable was set): the default sink plays the tone, as the server
+    // does for a stream whose sink goes away. The loop opens the new stream.
+    if (error == PA_ERR_NOENTITY && playback.namedSink != nullptr && !playback.toDefaultSink) {
+        playback.toDefaultSink = true;
+        return;
     }
+    playback.watch.Lost(WhyNotConnected(error));
 }
 
-bool OpenStream(Playback& playback) {
+void CloseStream(Playback& playback) {
+    if (playback.stream == nullptr) return;
+    playback.pa.pa_stream_set_state_callback(playback.stream, nullptr, nullptr);
+    playback.pa.pa_stream_disconnect(playback.stream);
+    playback.pa.pa_stream_unref(playback.stream);
+    playback.stream = nullptr;
+}
+
+// On `sink`, or the one the library chooses (PULSE_SINK's) for nullptr.
+bool OpenStream(Playback& playback, const char* sink) {
+    // An empty PULSE_SINK is no name at all, which the library would send.
+    if (sink == nullptr && playback.namedSink != nullptr && *playback.namedSink == '\0')
+        sink = kDefaultSink;
     const PulseAudio& pa = playback.pa;
     StreamName name(playback.call.Request().frequency);
     pa_proplist* properties = pa.pa_proplist_new();
@@ -191,8 +215,8 @@ bool OpenStream(Playback& playback) {
         PulseStreamBuffer(playback.watch.Path(), playback.tone.Remaining(), kServerRate);
     const pa_buffer_attr buffer{kServerDefault, size.target, kServerDefault, size.request,
                                 kServerDefault};
-    return pa.pa_stream_connect_playback(playback.stream, nullptr, &buffer, PA_STREAM_NOFLAGS,
-                                         nullptr, nullptr) == 0;
+    return pa.pa_stream_connect_playback(playback.stream, sink, &buffer, PA_STREAM_NOFLAGS, nullptr,
+                                         nullptr) == 0;
 }
 
 // Each step of the handshake is a round trip the server answered.
@@ -201,8 +225,8 @@ void OnContextState(pa_context* context, void* data) {
     pa_context_state_t state = playback.pa.pa_context_get_state(context);
     if (state == PA_CONTEXT_SETTING_NAME || state == PA_CONTEXT_READY) playback.watch.Answered();
     if (state == PA_CONTEXT_SETTING_NAME) playback.watch.Asked();
-    if (state == PA_CONTEXT_READY && playback.stream == nullptr && !OpenStream(playback)) {
-        playback.watch.Lost("the server refused the stream");
+    if (state == PA_CONTEXT_READY && playback.stream == nullptr && !OpenStream(playback, nullptr)) {
+        playback.watch.Lost(reason::kStreamRefused);
     }
     if (!PA_CONTEXT_IS_GOOD(state)) {
         playback.watch.Lost(WhyNotConnected(playback.pa.pa_context_errno(context)));
@@ -237,6 +261,12 @@ void Wait(void* data, Nanoseconds until) {
     auto& playback = *static_cast<Playback*>(data);
     const PulseAudio& pa = playback.pa;
     if (playback.call.HoldWanted() != playback.holding) Hold(playback, !playback.holding);
+    if (playback.toDefaultSink && playback.namedSink != nullptr) {
+        CloseStream(playback);
+        if (!OpenStream(playback, kDefaultSink)) playback.watch.Lost(reason::kStreamRefused);
+        playback.call.SayNamed(reason::kSinkMissing, "PULSE_SINK", playback.namedSink);
+        playback.namedSink = nullptr;
+    }
     if (pa.pa_mainloop_prepare(playback.loop, TimeoutUntil(until, kMicrosecond)) < 0 ||
         pa.pa_mainloop_poll(playback.loop) < 0 || pa.pa_mainloop_dispatch(playback.loop) < 0)
         playback.watch.Lost();
@@ -247,14 +277,14 @@ void Wait(void* data, Nanoseconds until) {
 void SoundThroughPulseAudio(ToneCall& call) {
     const char* servers = std::getenv("PULSE_SERVER");
     if (servers != nullptr && !PulseServerUsable(servers)) {
-        call.Say("PULSE_SERVER names no address the library can take");
+        call.Say(reason::kBadPulseServer);
         return;
     }
     PulseAudio pa;
     if (!Load(call, pa)) return;
     pa_mainloop* loop = pa.pa_mainloop_new();
     if (loop == nullptr) {
-        call.Say("no descriptor free");
+        call.Say(reason::kNoDescriptor);
         return;
     }
     pa_proplist* properties = pa.pa_proplist_new();
@@ -276,16 +306,12 @@ void SoundThroughPulseAudio(ToneCall& call) {
         call.WakeForHolds(WakeForHold, &playback);
         playback.watch.Run({Ask, Wait, &playback});
         call.WakeForHolds(nullptr, nullptr);
-        if (playback.stream != nullptr) {
-            pa.pa_stream_set_state_callback(playback.stream, nullptr, nullptr);
-            pa.pa_stream_disconnect(playback.stream);
-            pa.pa_stream_unref(playback.stream);
-        }
+        CloseStream(playback);
         pa.pa_context_set_state_callback(context, nullptr, nullptr);
         pa.pa_context_disconnect(context);
     } else {
         call.Say(context != nullptr ? WhyNotConnected(pa.pa_context_errno(context))
-                                    : "could not connect");
+                                    : reason::kCouldNotConnect);
     }
     if (context != nullptr) pa.pa_context_unref(context);
     pa.pa_mainloop_free(loop);

@@ -3,6 +3,7 @@
 
 #include "platform/linux/tone/tone_call.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -37,8 +38,11 @@ StandardErrorSetAside::~StandardErrorSetAside() {
     if (callers_ >= 0) close(callers_);
 }
 
-void StandardErrorSetAside::Say(const char* line) const {
-    if (debug_) WriteIfReady(callers_ >= 0 ? callers_ : STDERR_FILENO, line, std::strlen(line));
+void StandardErrorSetAside::Say(const char* words) const {
+    char line[160];
+    int length = std::snprintf(line, sizeof line, "tonerix: %s\n", words);
+    if (debug_ && length > 0 && length < int{sizeof line})
+        WriteIfReady(callers_ >= 0 ? callers_ : STDERR_FILENO, line, length);
 }
 
 } // namespace platform::linux_system

@@ -23,8 +23,8 @@ class StandardErrorSetAside {
     bool Ready() const { return ready_; }
     // Where TONERIX_DEBUG's lines go, or -1 when the user did not ask.
     int Debug() const { return debug_ ? callers_ : -1; }
-    // One line for TONERIX_DEBUG when there is no session to say it.
-    void Say(const char* line) const;
+    // One line for TONERIX_DEBUG when there is no call to say it.
+    void Say(const char* words) const;
 
   private:
     bool debug_ = false, hidden_ = false, ready_ = true;

@@ -62,7 +62,7 @@ void ToneCallRecord::TryDrivers() {
         bool sounded = byWorker_.sounding;
         // Its last word, unless it has nothing to add to "sounding".
         const char* said = byWorker_.outcome;
-        if (said == nullptr && !sounded) said = "declined";
+        if (said == nullptr && !sounded) said = reason::kDeclined;
         if (said != nullptr) Report(drivers_[i].name, said);
         switch (AfterDriver(sounded, StopRequested(), ToneTimeOver())) {
         case NextDriver::kNone:
@@ -109,14 +109,13 @@ WorkerVerdict ToneCallRecord::JudgeWorker(Nanoseconds now) {
     if (verdict.giveUp) {
         const char* driver = byWorker_.driver;
         // The worker's own lines would come after this one: it says no more.
-        Report(driver != nullptr ? driver : "worker", "given up on: still busy at the deadline",
-               true);
+        Report(driver != nullptr ? driver : "worker", reason::kGivenUp, true);
     }
     return verdict;
 }
 
 void ToneCallRecord::RunWithoutWorker(StopSignalGuard& guard) {
-    Report("worker", "no thread could be started: the speaker and the bell alone");
+    Report("worker", reason::kNoWorker);
     Release(); // the worker's share
     std::size_t kept = 0;
     for (std::size_t i = 0; i < driverCount_; ++i)

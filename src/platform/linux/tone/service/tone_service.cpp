@@ -23,7 +23,7 @@ constexpr std::uint32_t kLowestFrequency = 37;
 constexpr std::uint32_t kHighestFrequency = 32767;
 
 // Always there, and last: the service waits out the tone itself.
-void SoundNothing(ToneCall& call) { call.Say("a silent wait"); }
+void SoundNothing(ToneCall& call) { call.Say(reason::kSilentWait); }
 
 // Tried in order; the first that sounds the tone ends the search. The sound
 // servers come first, natively: they can tell a slow sink from a dead server.
@@ -37,22 +37,34 @@ static_assert(std::size(kDrivers) <= kMostDrivers, "the call's record holds ever
 
 void WaitOutTheTone(ToneCallRecord& call);
 
-// TONERIX_DEBUG's first line: the version, and a TONERIX_DRIVER that names
-// no driver, with the names there are.
-void SayVersion(const char* unknownDriver) {
+bool InRange(std::uint32_t frequency) {
+    return frequency >= kLowestFrequency && frequency <= kHighestFrequency;
+}
+
+// TONERIX_DEBUG's first lines, before any driver runs: the version; a
+// TONERIX_DRIVER that names no driver, with the names there are; and a tone
+// that nothing will sound, with why.
+void SayFirst(const char* unknownDriver, std::uint32_t frequency, std::uint32_t duration) {
     if (!DebugAsked()) return;
-    char line[256];
+    char line[320];
     std::size_t length = 0;
-    auto append = [&](const char* format, const char* text) {
-        int added = std::snprintf(line + length, sizeof line - length, format, text);
+    auto append = [&](const char* format, auto... values) {
+        int added = std::snprintf(line + length, sizeof line - length, format, values...);
         if (added > 0) length = std::min(length + added, sizeof line - 1);
     };
     append("tonerix: version %s\n", TONERIX_VERSION);
     if (unknownDriver != nullptr) {
-        append("tonerix: TONERIX_DRIVER names no driver; the names are%s", "");
+        append("tonerix: %s", reason::kUnknownDriver);
         for (const ToneDriver& driver : kDrivers)
             append(" %s", driver.name);
-        append("%s: trying them all\n", "");
+        append("%s", ": trying them all\n");
+    }
+    if (!InRange(frequency)) {
+        append("%s", "tonerix: ");
+        append(reason::kOutOfRange, frequency);
+        append("%s", "\n");
+    } else if (duration == 0) {
+        append("tonerix: %s\n", reason::kNoLength);
     }
     WriteIfReady(STDERR_FILENO, line, length);
 }
@@ -67,11 +79,11 @@ bool platform::Beep(std::uint32_t frequency, std::uint32_t duration) {
     if (name != nullptr && *name == '\0') name = nullptr;
     for (const ToneDriver& driver : kDrivers) {
         if (name == nullptr || std::strcmp(name, driver.name) != 0) continue;
-        SayVersion(nullptr);
+        SayFirst(nullptr, frequency, duration);
         const ToneDriver chosen[] = {driver, std::end(kDrivers)[-1]};
         return SoundTone(chosen, frequency, duration);
     }
-    SayVersion(name); // an unknown name leaves the whole table
+    SayFirst(name, frequency, duration); // an unknown name leaves the whole table
     return SoundTone(kDrivers, frequency, duration);
 }
 
@@ -79,7 +91,7 @@ namespace platform::linux_system {
 
 bool SoundTone(std::span<const ToneDriver> drivers, std::uint32_t frequency,
                std::uint32_t duration) {
-    if (frequency < kLowestFrequency || frequency > kHighestFrequency) return false;
+    if (!InRange(frequency)) return false;
     if (duration == 0) return true;
     ToneRequest request{frequency, duration, Now() + Nanoseconds{duration} * kMillisecond};
     StandardErrorSetAside standardError;
@@ -87,7 +99,7 @@ bool SoundTone(std::span<const ToneDriver> drivers, std::uint32_t frequency,
                                ? ToneCallRecord::Create(request, drivers, standardError.Debug())
                                : nullptr;
     if (call == nullptr) {
-        standardError.Say("tonerix: no descriptor or memory free: a silent wait\n");
+        standardError.Say(reason::kNoDescriptorOrMemory);
         SleepUntil(request.end); // a silent wait, which the stop signals end as usual
         return true;
     }
