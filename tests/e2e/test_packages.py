@@ -122,8 +122,10 @@ class CmakeInstall(unittest.TestCase):
         if not BUILD:
             raise unittest.SkipTest("no build folder")
         with tempfile.TemporaryDirectory() as prefix:
-            run(["cmake", "--install", BUILD, "--prefix", prefix], check=True)
-            self.assertTrue(os.access(os.path.join(prefix, "bin", "tonerix"), os.X_OK))
+            run(["cmake", "--install", BUILD, "--prefix", prefix, "--strip"], check=True)
+            program = os.path.join(prefix, "bin", "tonerix")
+            self.assertTrue(os.access(program, os.X_OK))
+            self.assertNotIn(b".symtab", run(["readelf", "-S", program]).stdout, "stripped")
             self.assertTrue(os.path.exists(
                 os.path.join(prefix, "share", "man", "man1", "tonerix.1.gz")))
             result = run(["man", "--warnings", "-l",
@@ -132,6 +134,31 @@ class CmakeInstall(unittest.TestCase):
             self.assertEqual(result.returncode, 0)
             self.assertIn(b"ohne Parameter", result.stdout)
             self.assertEqual(result.stderr, b"")
+
+
+class Diagnostics(unittest.TestCase):
+    def test_every_debug_line_is_explained_in_the_readme_and_the_manual(self):
+        # The words in the code's one list, a %s or %u standing for anything.
+        with open(os.path.join(SOURCE, "src/platform/linux/tone/reasons.h")) as f:
+            words = ["".join(re.findall(r'"([^"]*)"', literals)) for literals in
+                     re.findall(r'constexpr char \w+\[\] =\s*((?:"[^"]*"\s*)+);', f.read())]
+        patterns = [re.escape(w).replace("%s", ".+").replace("%u", ".+") for w in words]
+        with open(os.path.join(SOURCE, "README.md")) as f:
+            table = re.search(r"^## No sound\?$(.*?)^## ", f.read(), re.M | re.S).group(1)
+        readme = [w for row in re.findall(r"^\| (.*?) \| ", table, re.M)
+                  for w in re.findall(r"`([^`]+)`", row)]
+        with open(os.path.join(SOURCE, "docs", "tonerix.1")) as f:
+            section = re.search(r"^\.SH DIAGNOSTICS$(.*?)^\.SH ", f.read(), re.M | re.S).group(1)
+        manual = [w.replace("\\-", "-") for w in re.findall(r"^\.T[PQ]\n\.B (.*)$", section, re.M)]
+        self.assertGreater(len(words), 40)
+        for name, explained in (("README.md", readme), ("tonerix.1", manual)):
+            with self.subTest(name):
+                self.assertEqual([w for w, p in zip(words, patterns)
+                                  if not any(re.fullmatch(p, e) for e in explained)], [],
+                                 "printed, not explained")
+                self.assertEqual([e for e in explained
+                                  if not any(re.fullmatch(p, e) for p in patterns)], [],
+                                 "explained, never printed")
 
 
 class SourceTarball(unittest.TestCase):
