@@ -389,6 +389,14 @@ class ServerCases:
                                           "s.listen(9); time.sleep(600)", silent]).kill)
         while not os.path.exists(silent):
             time.sleep(0.01)
+        # And a PulseAudio address on this machine whose process listens and
+        # never answers.
+        listener = subprocess.Popen([sys.executable, "-c", "import socket, time; s = "
+                                     "socket.socket(); s.bind(('127.0.0.1', 0)); s.listen(9); "
+                                     "print(s.getsockname()[1], flush=True); time.sleep(600)"],
+                                    stdout=subprocess.PIPE)
+        self.addCleanup(listener.kill)
+        port = int(listener.stdout.readline())
         for env, stopped, said, argv, copies in (
                 ({}, False, own + "sounding the tone", (), 1),
                 ({}, False, own + "sounding the tone", (), crowd),
@@ -398,6 +406,9 @@ class ServerCases:
                 ({}, True, own + "the server is stopped\nsilence: a silent wait", (), 1),
                 ({"PIPEWIRE_REMOTE": silent}, False, "pipewire: the server took the connection "
                  "but does not answer\nsilence: a silent wait", (), 1),
+                ({"PULSE_SERVER": f"tcp:127.0.0.1:{port}", "TONERIX_DRIVER": "pulseaudio"}, False,
+                 "pulseaudio: the server took the connection but does not answer\n"
+                 "silence: a silent wait", (), 1),
                 ({}, False, "no descriptor or memory free: a silent wait", few, 1)):
             with self.subTest(env=env, stopped=stopped, argv=argv, copies=copies):
                 if stopped:

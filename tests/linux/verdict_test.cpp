@@ -212,4 +212,41 @@ TEST(VerdictTest, EachStreamSize) {
         EXPECT_EQ(PipeWireRecentEnough(version), recent) << version;
 }
 
+// When the last sample is heard, and how long ALSA's drain may take: the
+// servers' units (bytes of 16-bit mono, the device's ticks) turned to time.
+TEST(VerdictTest, EachHeardByTime) {
+    const Nanoseconds t = kEnd;
+    struct Row {
+        const char* situation;
+        Nanoseconds heardBy, expected;
+    };
+    for (const Row& r : {
+             Row{"PulseAudio: the sink holds 40 ms, 2 ms away",
+                 PulseHeardBy(t, {40 * kMs, 2 * kMs, true, 9600}, 48000), t + 38 * kMs},
+             Row{"PulseAudio: ran out 10 ms ago (960 bytes): silence played since",
+                 PulseHeardBy(t, {40 * kMs, 0, false, 960}, 48000), t + 30 * kMs},
+             Row{"PulseAudio: the sink has played it all by now",
+                 PulseHeardBy(t, {5 * kMs, 0, false, 9600}, 48000), t},
+             Row{"PulseAudio: no timing (the question failed)",
+                 PulseHeardBy(t, {0, 0, true, 0}, 48000), t},
+             Row{"PipeWire: a 1024-frame buffer and 512 ticks of 1/48000 s",
+                 PipeWireHeardBy(t, 1024, 48000, 512, {1, 48000}),
+                 t + PlayingTime(1024, 48000) + 512 * kSecond / 48000},
+             Row{"PipeWire: no delay known", PipeWireHeardBy(t, 480, 48000, 512, {1, 0}),
+                 t + 10 * kMs},
+             Row{"ALSA: half a second queued", AlsaGiveUpBy(t, 500 * kMs),
+                 t + 500 * kMs + kAnswerLimit},
+         })
+        EXPECT_EQ(r.heardBy, r.expected) << r.situation;
+    // Past the end less the processor wait: still the worker's time.
+    EXPECT_FALSE(ToneTimeOver(t + 10 * kMs, t, 20 * kMs));
+    EXPECT_TRUE(ToneTimeOver(t + 20 * kMs, t, 20 * kMs));
+    for (auto [value, wanted] : {std::pair<const char*, bool>{nullptr, false},
+                                 {"", false},
+                                 {"0", false},
+                                 {"1", true},
+                                 {"yes", true}})
+        EXPECT_EQ(DebugWanted(value), wanted) << (value ? value : "unset");
+}
+
 } // namespace

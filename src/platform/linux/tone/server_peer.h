@@ -23,8 +23,10 @@ class ServerPeer {
   public:
     // Notes the descriptors open now: the connection is one opened after.
     ServerPeer();
-    // The peer of the Unix socket the library opened since; false if none.
+    // The peer of the connection the library opened since, over a Unix
+    // socket or TCP on this machine; false if none (yet).
     bool Find();
+    bool Found() const { return pid_ != 0; }
     PeerState State() const;
     // Bytes from the server wait on the connection, not read yet.
     bool Spoke() const;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/linux/tone/reasons.h"
 #include "platform/linux/tone/sine.h"
@@ -33,10 +34,11 @@ Nanoseconds AnswerDue(const ServerFacts& facts) {
 Verdict GiveUp(const char* why) { return {Verdict::kGiveUp, why, 0, false}; }
 Verdict NothingLinks() { return GiveUp(reason::kNothingLinks); }
 
-// A local server's process is worth looking at while it has sounded nothing
-// and left the handshake unanswered.
+// A local server's process is worth looking for, and at, while it has
+// sounded nothing and left the handshake unanswered (a library may open a TCP
+// connection after the first look).
 bool WatchingPeer(const ServerFacts& facts) {
-    return facts.answeredAt == 0 && facts.askedAt != 0 && facts.peer.known && !facts.sounded;
+    return facts.answeredAt == 0 && facts.askedAt != 0 && !facts.sounded;
 }
 
 // When the handshake's question has waited the answer limit, counting only
@@ -132,6 +134,30 @@ bool PipeWireRecentEnough(const char* version) {
     unsigned major = 0, minor = 0, micro = 0;
     if (std::sscanf(version, "%u.%u.%u", &major, &minor, &micro) != 3) return false;
     return major > 0 || minor > 3 || (minor == 3 && micro >= 49);
+}
+
+Nanoseconds PulseHeardBy(Nanoseconds now, const PulseTiming& timing, std::uint32_t rate) {
+    auto after = static_cast<std::uint64_t>(std::max<std::int64_t>(0, timing.sinceUnderrunBytes));
+    Nanoseconds silence = timing.playing ? 0 : PlayingTime(after / sizeof(std::int16_t), rate);
+    return now + std::max<Nanoseconds>(timing.sinkLatency - silence - timing.transport, 0);
+}
+
+Nanoseconds PipeWireHeardBy(Nanoseconds now, std::uint32_t lastFrames, std::uint32_t rate,
+                            std::int64_t delay, Fraction tick) {
+    Nanoseconds device = delay > 0 && tick.denom != 0 ? delay * kSecond * tick.num / tick.denom : 0;
+    return now + PlayingTime(lastFrames, rate) + device;
+}
+
+Nanoseconds AlsaGiveUpBy(Nanoseconds now, Nanoseconds queued) {
+    return now + queued + kAnswerLimit;
+}
+
+bool DebugWanted(const char* value) {
+    return value != nullptr && *value != '\0' && std::strcmp(value, "0") != 0;
+}
+
+bool ToneTimeOver(Nanoseconds now, Nanoseconds end, Nanoseconds waited) {
+    return now >= end + waited;
 }
 
 NextDriver AfterDriver(bool sounded, bool stopRequested, bool toneTimeOver) {

@@ -98,6 +98,37 @@ StreamBuffer PulseStreamBuffer(const RoundTrip& path, std::uint64_t toneFrames, 
 // passed by.
 bool PipeWireRecentEnough(const char* version);
 
+// When the tone's last sample is heard, once all of it is queued, from what
+// each server says then. PulseAudio, as it answers the drain: after what the
+// sink holds, less the silence it was handed since the stream ran out (while
+// the stream is not playing; bytes of 16-bit mono at `rate`), less the
+// answer's way back. PipeWire, as its last buffer is queued: after that
+// buffer's frames and the device's delay, in ticks of `tick` seconds.
+struct PulseTiming {
+    Nanoseconds sinkLatency, transport;
+    bool playing;
+    std::int64_t sinceUnderrunBytes;
+};
+Nanoseconds PulseHeardBy(Nanoseconds now, const PulseTiming& timing, std::uint32_t rate);
+struct Fraction {
+    std::uint32_t num, denom;
+};
+Nanoseconds PipeWireHeardBy(Nanoseconds now, std::uint32_t lastFrames, std::uint32_t rate,
+                            std::int64_t delay, Fraction tick);
+// ALSA's drain, begun now with `queued` of the tone not yet played, is given
+// that and the time any server gets to answer: behind the device may be a
+// server whose session manager is busy linking the stream.
+Nanoseconds AlsaGiveUpBy(Nanoseconds now, Nanoseconds queued);
+
+// Whether TONERIX_DEBUG, set to `value` (null when unset), asks for lines:
+// any value but none, empty or 0.
+bool DebugWanted(const char* value);
+
+// Whether the tone's time is over for the worker at `now`: the end moved on
+// by the time tonerix was not running, and by the time the worker waited
+// for a processor (a starved worker still has the time to sound it).
+bool ToneTimeOver(Nanoseconds now, Nanoseconds end, Nanoseconds waited);
+
 // After a driver returns: the call is done once it sounded or a stop came;
 // a driver that declined leaves the next the time that is left, and once the
 // tone's time is over only the last, the silent wait, is worth trying.

@@ -183,12 +183,8 @@ void SoundThroughAlsa(ToneCall& call) {
         written += count;
     }
     // The drain ends once the queue has played, which a short tone only
-    // starts now. Behind the device may be a sound server whose session
-    // manager is busy linking the stream: it gets the time any server gets to
-    // answer, counted from here, so that a device slow to open is late, not
-    // stuck.
-    Nanoseconds queued = std::min(PlayingTime(written, rate), geometry.mostAhead);
-    call.GiveUpBy(Now() + queued + kAnswerLimit);
+    // starts now.
+    call.GiveUpBy(AlsaGiveUpBy(Now(), std::min(PlayingTime(written, rate), geometry.mostAhead)));
     if (streaming && alsa.snd_pcm_drain(pcm) < 0 && call.StopRequested()) streaming = false;
     if (!streaming) alsa.snd_pcm_drop(pcm); // stop the sound at once
     if (!streaming && !call.StopRequested())

@@ -237,12 +237,10 @@ void OnProcess(void* data) {
         playback.data.flushed = true;
         // This cycle takes the buffer just queued: the tone is over at the
         // device once the cycle is, and heard after the device's own delay.
-        Nanoseconds delay = 0;
         pw_time time{};
-        if (playback.pw.pw_stream_get_time_n(playback.stream, &time, sizeof time) == 0 &&
-            time.delay > 0 && time.rate.denom != 0)
-            delay = time.delay * kSecond * time.rate.num / time.rate.denom;
-        playback.watch.HeardBy(Now() + PlayingTime(filled, kServerRate) + delay);
+        if (playback.pw.pw_stream_get_time_n(playback.stream, &time, sizeof time) != 0) time = {};
+        playback.watch.HeardBy(PipeWireHeardBy(Now(), filled, kServerRate, time.delay,
+                                               {time.rate.num, time.rate.denom}));
         pw_loop_signal_event(playback.loop, playback.wake);
     }
 }

@@ -104,14 +104,12 @@ void OnStarted(pa_stream* stream, void* data) {
 // the tone ran out, less the answer's way back.
 void OnRemainder(pa_stream* stream, int success, void* data) {
     auto& playback = *static_cast<Playback*>(data);
-    Nanoseconds left = 0;
-    if (const pa_timing_info* info = TimingOf(playback, stream, success)) {
-        auto after = static_cast<std::uint64_t>(std::max<std::int64_t>(0, info->since_underrun));
-        left = static_cast<Nanoseconds>(info->sink_usec) * kMicrosecond -
-               (info->playing ? 0 : PlayingTime(after / sizeof(std::int16_t), kServerRate)) -
-               static_cast<Nanoseconds>(info->transport_usec) * kMicrosecond;
-    }
-    playback.watch.HeardBy(Now() + std::max<Nanoseconds>(left, 0));
+    PulseTiming timing{0, 0, true, 0};
+    if (const pa_timing_info* info = TimingOf(playback, stream, success))
+        timing = {static_cast<Nanoseconds>(info->sink_usec) * kMicrosecond,
+                  static_cast<Nanoseconds>(info->transport_usec) * kMicrosecond, info->playing != 0,
+                  info->since_underrun};
+    playback.watch.HeardBy(PulseHeardBy(Now(), timing, kServerRate));
 }
 
 // Drained means played: sounded, even if the start was never reported. What

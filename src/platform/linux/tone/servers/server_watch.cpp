@@ -9,8 +9,8 @@ StreamName::StreamName(std::uint32_t frequency) {
     std::snprintf(text, sizeof text, "%u Hz tone", static_cast<unsigned>(frequency));
 }
 
-// Both libraries open their socket as they start to connect: a local
-// server's process is found then, or never (a server over TCP).
+// Both libraries open a local socket as they start to connect, and PulseAudio
+// a TCP one in its loop: the server's process is found then, or later.
 ServerWatch::ServerWatch(ToneCall& call, ServerPeer peer) : call_(call), peer_(peer) {
     facts_.toneEnd = call.Request().end;
     peer_.Find();
@@ -18,8 +18,11 @@ ServerWatch::ServerWatch(ToneCall& call, ServerPeer peer) : call_(call), peer_(p
 }
 
 void ServerWatch::LookAtPeer(bool asking) {
+    // A library may open its TCP connection in its loop, after the first
+    // look: a peer found late is watched from then.
+    bool late = !peer_.Found() && peer_.Find();
     facts_.peer = peer_.State();
-    if (asking) facts_.peerRanAtAsk = facts_.peer.known ? facts_.peer.ran : -1;
+    if (asking || late) facts_.peerRanAtAsk = facts_.peer.known ? facts_.peer.ran : -1;
 }
 
 Verdict::Kind ServerWatch::Run(Conversation conversation) {

@@ -2,19 +2,16 @@
 #include "platform/linux/tone/service/standard_error.h"
 
 #include "platform/linux/tone/tone_call.h"
+#include "platform/linux/tone/verdict.h"
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace platform::linux_system {
 
-bool DebugAsked() {
-    const char* debug = std::getenv("TONERIX_DEBUG");
-    return debug != nullptr && *debug != '\0' && std::strcmp(debug, "0") != 0;
-}
+bool DebugAsked() { return DebugWanted(std::getenv("TONERIX_DEBUG")); }
 
 StandardErrorSetAside::StandardErrorSetAside() {
     debug_ = DebugAsked();

@@ -79,10 +79,8 @@ void ToneCallRecord::TryDrivers() {
 
 bool ToneCallRecord::ToneTimeOver() const {
     Nanoseconds end = request_.end + NotRunning();
-    // Time the worker was ready with no processor (a busy machine, tonerix
-    // in the idle class) was not the tone's either: a starved worker still
-    // has the time to sound it. (Asked only then: it costs a read.)
-    return Now() >= end && Now() >= end + ProcessorUseOf(0).waited;
+    // The processor wait is asked only past the end: it costs a read.
+    return Now() >= end && linux_system::ToneTimeOver(Now(), end, ProcessorUseOf(0).waited);
 }
 
 WorkerVerdict ToneCallRecord::JudgeWorker(Nanoseconds now) {
