@@ -107,7 +107,7 @@ int HolderOf(unsigned long inode) {
         while (descriptors != nullptr && holder == 0) {
             const dirent* entry = readdir(descriptors);
             if (entry == nullptr) break;
-            char path[80], target[40];
+            char path[320], target[40];
             std::snprintf(path, sizeof path, "%s/%s", folder, entry->d_name);
             ssize_t size = readlink(path, target, sizeof target - 1);
             if (size > 0 && (target[size] = '\0', std::strcmp(target, wanted) == 0)) holder = pid;

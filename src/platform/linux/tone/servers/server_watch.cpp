@@ -42,7 +42,7 @@ Verdict::Kind ServerWatch::Run(Conversation conversation) {
         // to read is an answer: the library reads it once, then the verdict
         // is asked again. (Asked only then: it costs a read.)
         if (verdict.kind == Verdict::kGiveUp && !facts_.stopRequested && !facts_.lost) {
-            Nanoseconds waited = ProcessorUseOf(0).waited;
+            Nanoseconds waited = call_.WaitedForProcessor();
             bool unread = !readBeforeGivingUp_ && peer_.Spoke();
             if (waited != waited_ || unread) {
                 waited_ = waited;
@@ -52,8 +52,7 @@ Verdict::Kind ServerWatch::Run(Conversation conversation) {
             }
         }
         readBeforeGivingUp_ = false;
-        // The service adds the worker's waiting itself.
-        call_.GiveUpBy(GiveUpTime(facts_) - waited_);
+        call_.GiveUpBy(GiveUpTime(facts_));
         if (verdict.kind != Verdict::kGoOn) {
             if (sounded_) call_.Sounding(); // a buffer taken since the facts were read
             bool lost = facts_.lost && !facts_.stopRequested && lostBecause_ != nullptr;
