@@ -117,6 +117,25 @@ TEST(SineTest, PitchAtOrAboveHalfTheRateIsSilence) {
     }
 }
 
+TEST(SineTest, RewoundTheSamplesComeAgain) {
+    // What a device dropped unplayed (Ctrl-Z) is filled again, ramps and all;
+    // a rewind past the start stops there.
+    auto whole = Generate(48000, 440, 100);
+    for (std::uint32_t played : {0u, 1000u, 4800u}) {
+        for (std::uint32_t dropped : {0u, 700u, 5000u}) {
+            SineGenerator tone(48000, 440, whole.size());
+            std::vector<std::int16_t> samples(whole.size() + 5000);
+            tone.Fill(samples.data(), played);
+            tone.Rewind(dropped);
+            std::uint32_t from = played > dropped ? played - dropped : 0;
+            ASSERT_EQ(tone.Remaining(), whole.size() - from);
+            tone.Fill(samples.data() + from, static_cast<std::uint32_t>(whole.size()));
+            for (std::size_t i = 0; i < whole.size(); ++i)
+                ASSERT_NEAR(samples[i], whole[i], 1) << played << " " << dropped << " " << i;
+        }
+    }
+}
+
 TEST(SineTest, LongestToneStreamsFromAFixedState) {
     // 4294967295 ms: the generator keeps counters only, whatever the length.
     SineGenerator tone(48000, 440, SineGenerator::FramesFor(48000, 4294967295u));

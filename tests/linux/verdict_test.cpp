@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 
 #include "platform/linux/tone/verdict.h"
 
@@ -241,6 +242,14 @@ TEST(VerdictTest, EachHeardByTime) {
     // Past the end less the processor wait: still the worker's time.
     EXPECT_FALSE(ToneTimeOver(t + 10 * kMs, t, 20 * kMs));
     EXPECT_TRUE(ToneTimeOver(t + 20 * kMs, t, 20 * kMs));
+    // ALSA's queue, now and at the last look: the drain takes its tail, or
+    // what is left once it stops shrinking (the device's own latency).
+    for (auto [queued, before, now] : {std::tuple{400 * kMs, Nanoseconds{-1}, false},
+                                       {15 * kMs, Nanoseconds{-1}, true},
+                                       {40 * kMs, 60 * kMs, false},
+                                       {40 * kMs, 40 * kMs, true},
+                                       {41 * kMs, 40 * kMs, true}})
+        EXPECT_EQ(AlsaDrainNow(queued, before), now) << queued << " after " << before;
     for (auto [value, wanted] : {std::pair<const char*, bool>{nullptr, false},
                                  {"", false},
                                  {"0", false},

@@ -59,13 +59,29 @@ std::uint32_t SineGenerator::Fill(std::int16_t* out, std::uint32_t capacity) {
         imaginary_ = imaginary_ * stepReal_ + real_ * stepImaginary_;
         real_ = real;
     }
-    // Rounding would slowly change the vector's length over a long tone: set
-    // it back to 1 once a Fill (1/sqrt by one Newton step, as it is near 1).
+    Normalize();
+    return count;
+}
+
+void SineGenerator::Rewind(std::uint64_t frames) {
+    frames = frames < position_ ? frames : position_;
+    position_ -= frames;
+    for (std::uint64_t i = 0; i < frames; ++i) {
+        double real = real_ * stepReal_ + imaginary_ * stepImaginary_;
+        imaginary_ = imaginary_ * stepReal_ - real_ * stepImaginary_;
+        real_ = real;
+    }
+    Normalize();
+}
+
+// Rounding would slowly change the vector's length over a long tone: set it
+// back to 1 after each run of steps (1/sqrt by one Newton step, as it is
+// near 1).
+void SineGenerator::Normalize() {
     double length = real_ * real_ + imaginary_ * imaginary_;
     double correction = 1.5 - 0.5 * length;
     real_ *= correction;
     imaginary_ *= correction;
-    return count;
 }
 
 } // namespace platform::linux_system

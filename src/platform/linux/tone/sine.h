@@ -19,9 +19,13 @@ class SineGenerator {
     // Fills up to `capacity` frames and returns how many; 0 once the tone is over.
     std::uint32_t Fill(std::int16_t* out, std::uint32_t capacity);
     std::uint64_t Remaining() const { return frames_ - position_; }
+    // Steps back `frames` (at most to the start), so that what a device
+    // dropped unplayed is filled again.
+    void Rewind(std::uint64_t frames);
 
   private:
     double Gain(std::uint64_t frame) const;
+    void Normalize();
 
     std::uint64_t frames_;
     std::uint64_t position_ = 0;

@@ -152,6 +152,10 @@ Nanoseconds AlsaGiveUpBy(Nanoseconds now, Nanoseconds queued) {
     return now + queued + kAnswerLimit;
 }
 
+bool AlsaDrainNow(Nanoseconds queued, Nanoseconds before) {
+    return queued <= kDrainTail || (before >= 0 && queued >= before);
+}
+
 bool DebugWanted(const char* value) {
     return value != nullptr && *value != '\0' && std::strcmp(value, "0") != 0;
 }

@@ -119,6 +119,12 @@ Nanoseconds PipeWireHeardBy(Nanoseconds now, std::uint32_t lastFrames, std::uint
 // that and the time any server gets to answer: behind the device may be a
 // server whose session manager is busy linking the stream.
 Nanoseconds AlsaGiveUpBy(Nanoseconds now, Nanoseconds queued);
+// ALSA's queue plays out in a wait that Ctrl-Z can end; the library's drain,
+// which nothing ends, takes only its last kDrainTail, or what is left once
+// the queue stops shrinking from one look to the next (`before`, -1 at the
+// first): the device's own latency, or a sink that waits.
+inline constexpr Nanoseconds kDrainTail = 20 * kMillisecond;
+bool AlsaDrainNow(Nanoseconds queued, Nanoseconds before);
 
 // Whether TONERIX_DEBUG, set to `value` (null when unset), asks for lines:
 // any value but none, empty or 0.

@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include "platform/linux/tone/server_address.h"
 #include "platform/linux/tone/server_peer.h"
@@ -28,6 +31,9 @@ long snd_pcm_writei(AlsaPcm* pcm, const void* samples, unsigned long frames);
 int snd_pcm_recover(AlsaPcm* pcm, int error, int silent);
 int snd_pcm_drain(AlsaPcm* pcm);
 int snd_pcm_drop(AlsaPcm* pcm);
+int snd_pcm_prepare(AlsaPcm* pcm);
+int snd_pcm_start(AlsaPcm* pcm);
+int snd_pcm_delay(AlsaPcm* pcm, long* frames);
 int snd_pcm_close(AlsaPcm* pcm);
 const char* snd_strerror(int error);
 }
@@ -48,7 +54,7 @@ constexpr int kAccessReadWriteInterleaved = 3;
 #define ALSA_SYMBOLS(X) \
     X(snd_lib_error_set_handler) X(snd_pcm_open) X(snd_pcm_nonblock) X(snd_pcm_set_params) \
     X(snd_pcm_get_params) X(snd_pcm_writei) X(snd_pcm_recover) X(snd_pcm_drain) X(snd_pcm_drop) \
-    X(snd_pcm_close) X(snd_strerror)
+    X(snd_pcm_prepare) X(snd_pcm_start) X(snd_pcm_delay) X(snd_pcm_close) X(snd_strerror)
 // clang-format on
 struct Alsa {
     ALSA_SYMBOLS(TONERIX_SYMBOL_FIELD)
@@ -56,7 +62,7 @@ struct Alsa {
 
 constexpr unsigned kRates[] = {48000, 44100};
 // A buffer of half a second, as general-purpose players ask for. A short tone
-// then goes out in one write and starts at the drain, and a long one starts as
+// then goes out in one write and starts with it, and a long one starts as
 // soon as the buffer is full, which is at once: through a sound server both
 // start sooner than a small buffer trickled out. The periods (a quarter of the
 // buffer) are longer than a sound server's cycle, so each cycle the server runs
@@ -108,13 +114,11 @@ Pcm* OpenDefault(ToneCall& call, const Alsa& alsa, unsigned& rate) {
         alsa.snd_pcm_close(pcm);
         return nullptr;
     }
-    if (alsa.snd_pcm_nonblock(pcm, 0) == 0) {
-        for (unsigned candidate : kRates) {
-            if (alsa.snd_pcm_set_params(pcm, kFormatS16LittleEndian, kAccessReadWriteInterleaved, 1,
-                                        candidate, 1, kLatencyUs) == 0) {
-                rate = candidate;
-                return pcm;
-            }
+    for (unsigned candidate : kRates) {
+        if (alsa.snd_pcm_set_params(pcm, kFormatS16LittleEndian, kAccessReadWriteInterleaved, 1,
+                                    candidate, 1, kLatencyUs) == 0) {
+            rate = candidate;
+            return pcm;
         }
     }
     call.Say(reason::kNoFormat);
@@ -127,6 +131,7 @@ Pcm* OpenDefault(ToneCall& call, const Alsa& alsa, unsigned& rate) {
 struct Geometry {
     std::uint32_t chunkFrames;
     Nanoseconds mostAhead;
+    Nanoseconds roomWait; // a quarter period: how long a full device is left
 };
 
 Geometry GeometryOf(const Alsa& alsa, Pcm* pcm, unsigned rate) {
@@ -134,24 +139,108 @@ Geometry GeometryOf(const Alsa& alsa, Pcm* pcm, unsigned rate) {
     alsa.snd_pcm_get_params(pcm, &buffer, &period);
     if (period == 0 || period > kMaxChunkFrames) period = kMaxChunkFrames;
     if (buffer < period) buffer = period;
-    return {static_cast<std::uint32_t>(period), PlayingTime(buffer, rate)};
+    return {static_cast<std::uint32_t>(period), PlayingTime(buffer, rate),
+            PlayingTime(period, rate) / 4};
 }
 
-// Writes all `count` frames; false when the stream is lost or a stop signal came.
-bool WriteAll(const Alsa& alsa, Pcm* pcm, const ToneCall& call, const std::int16_t* samples,
-              std::uint32_t count) {
-    while (count > 0) {
-        if (call.StopRequested()) return false;
-        SignedFrames written = alsa.snd_pcm_writei(pcm, samples, count);
-        if (written >= 0) {
-            samples += written;
-            count -= static_cast<std::uint32_t>(written);
-        } else if (written != -EINTR &&
-                   alsa.snd_pcm_recover(pcm, static_cast<int>(written), 1) < 0) {
-            return false;
-        }
+// One tone on the device. Ctrl-Z: what the device has queued would play on
+// while tonerix is stopped, so the service wakes the worker, which drops the
+// queue, steps the tone back by what went unplayed and says it is held; on
+// the continue it prepares the device and writes the rest.
+struct Playback {
+    const Alsa& alsa;
+    Pcm* pcm;
+    ToneCall& call;
+    SineGenerator tone;
+    unsigned rate;
+    Geometry geometry;
+    int wake;                  // written to by the service, for a hold
+    Nanoseconds start = Now(); // the paced writer's origin
+    std::uint64_t written = 0; // frames the device took, less those dropped
+};
+
+void Wake(void* data) { eventfd_write(static_cast<Playback*>(data)->wake, 1); }
+
+// Waits until `deadline` or a wake; false once a stop came.
+bool Wait(Playback& p, Nanoseconds deadline) {
+    pollfd woken{p.wake, POLLIN, 0};
+    if (!p.call.StopRequested()) poll(&woken, 1, TimeoutUntil(deadline, kMillisecond));
+    eventfd_t ignored;
+    eventfd_read(p.wake, &ignored);
+    return !p.call.StopRequested();
+}
+
+// False when the device cannot be sounded again, or a stop came.
+bool HoldWhileWanted(Playback& p) {
+    if (!p.call.HoldWanted()) return true;
+    SignedFrames queued = 0;
+    if (p.alsa.snd_pcm_delay(p.pcm, &queued) < 0) queued = 0;
+    p.alsa.snd_pcm_drop(p.pcm); // silent at once
+    auto unplayed = std::min<std::uint64_t>(std::max<SignedFrames>(queued, 0), p.written);
+    p.tone.Rewind(unplayed);
+    p.written -= unplayed;
+    p.call.Held(true);
+    while (p.call.HoldWanted() && Wait(p, Now() + kSecond)) {
     }
-    return true;
+    p.call.Held(false);
+    p.start = Now() - PlayingTime(p.written, p.rate);
+    return !p.call.StopRequested() && p.alsa.snd_pcm_prepare(p.pcm) == 0;
+}
+
+// Writes the tone, paced, and waits while the queue plays; false when the
+// device failed or a stop came.
+bool Play(Playback& p, bool& sounded) {
+    std::int16_t samples[kMaxChunkFrames];
+    Nanoseconds queuedBefore = -1;
+    for (;;) {
+        if (!HoldWhileWanted(p)) return false;
+        Nanoseconds until = 0;
+        if (p.tone.Remaining() > 0) {
+            queuedBefore = -1; // written again after a hold
+            // A device that does not pace (a file, the null device) must not
+            // be filled faster than the tone plays.
+            until = p.start + PlayingTime(p.written, p.rate) - p.geometry.mostAhead;
+            if (Now() >= until) {
+                // Without blocking, so that a hold is heard at once: what the
+                // device has no room for yet goes again after a short wait.
+                std::uint32_t count = p.tone.Fill(samples, p.geometry.chunkFrames);
+                SignedFrames taken = p.alsa.snd_pcm_writei(p.pcm, samples, count);
+                if (taken < 0 && taken != -EAGAIN && taken != -EINTR &&
+                    p.alsa.snd_pcm_recover(p.pcm, static_cast<int>(taken), 1) < 0)
+                    return false;
+                taken = std::max<SignedFrames>(taken, 0);
+                p.tone.Rewind(count - static_cast<std::uint64_t>(taken));
+                p.written += static_cast<std::uint64_t>(taken);
+                if (taken > 0) {
+                    sounded = true;
+                    p.call.Sounding();
+                    p.call.TookStep();
+                } else if (!Wait(p, Now() + p.geometry.roomWait)) {
+                    return false;
+                }
+                // The device is done once the queue has played, which a tone
+                // shorter than the buffer only starts now.
+                if (p.tone.Remaining() == 0) {
+                    p.alsa.snd_pcm_start(p.pcm);
+                    p.call.GiveUpBy(AlsaGiveUpBy(
+                        Now(), std::min(PlayingTime(p.written, p.rate), p.geometry.mostAhead)));
+                }
+                continue;
+            }
+        } else {
+            SignedFrames frames = 0;
+            bool known = p.alsa.snd_pcm_delay(p.pcm, &frames) == 0;
+            Nanoseconds queued = PlayingTime(std::max<SignedFrames>(frames, 0), p.rate);
+            if (!known || AlsaDrainNow(queued, queuedBefore))
+                return (p.alsa.snd_pcm_nonblock(p.pcm, 0) == 0 &&
+                        p.alsa.snd_pcm_drain(p.pcm) >= 0) ||
+                       !p.call.StopRequested();
+            until = Now() + queued - kDrainTail;
+            queuedBefore = queued;
+            p.call.TookStep();
+        }
+        if (!Wait(p, until)) return false;
+    }
 }
 
 } // namespace
@@ -165,29 +254,21 @@ void SoundThroughAlsa(ToneCall& call) {
     if (pcm == nullptr) return;
     call.TookStep(); // behind the device may be a server's plugin, slow to start
 
-    SineGenerator tone(rate, request.frequency, SineGenerator::FramesFor(rate, request.duration));
-    Geometry geometry = GeometryOf(alsa, pcm, rate);
-    std::int16_t samples[kMaxChunkFrames];
-    Nanoseconds start = Now();
-    std::uint64_t written = 0;
-    bool streaming = true, sounded = false;
-    while (streaming && tone.Remaining() > 0) {
-        // A device that does not pace (a file, the null device) must not be
-        // filled faster than the tone plays.
-        streaming = call.SleepUntil(start + PlayingTime(written, rate) - geometry.mostAhead);
-        std::uint32_t count = tone.Fill(samples, geometry.chunkFrames);
-        streaming = streaming && WriteAll(alsa, pcm, call, samples, count);
-        sounded = sounded || streaming;
-        if (streaming) call.Sounding();
-        call.TookStep();
-        written += count;
-    }
-    // The drain ends once the queue has played, which a short tone only
-    // starts now.
-    call.GiveUpBy(AlsaGiveUpBy(Now(), std::min(PlayingTime(written, rate), geometry.mostAhead)));
-    if (streaming && alsa.snd_pcm_drain(pcm) < 0 && call.StopRequested()) streaming = false;
-    if (!streaming) alsa.snd_pcm_drop(pcm); // stop the sound at once
-    if (!streaming && !call.StopRequested())
+    Playback playback{
+        alsa,
+        pcm,
+        call,
+        SineGenerator(rate, request.frequency, SineGenerator::FramesFor(rate, request.duration)),
+        rate,
+        GeometryOf(alsa, pcm, rate),
+        eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)};
+    if (playback.wake >= 0) call.WakeForHolds(Wake, &playback);
+    bool sounded = false;
+    bool played = Play(playback, sounded);
+    call.WakeForHolds(nullptr, nullptr);
+    if (playback.wake >= 0) close(playback.wake);
+    if (!played) alsa.snd_pcm_drop(pcm); // stop the sound at once
+    if (!played && !call.StopRequested())
         call.Say(sounded ? reason::kFailedDuring : reason::kFailedFirstWrite);
     alsa.snd_pcm_close(pcm);
 }
