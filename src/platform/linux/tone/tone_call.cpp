@@ -37,12 +37,6 @@ void ToneCall::SwitchOff() {
     switching_.held = false;
 }
 
-Nanoseconds ToneCall::WaitedForProcessor() {
-    Nanoseconds waited = ProcessorUseOf(0).waited;
-    byWorker_.waited = waited;
-    return waited;
-}
-
 void ToneCall::WakeForHolds(void (*wake)(void*), void* driver) {
     Locked hold(*this);
     switching_.wake = wake;

@@ -58,10 +58,6 @@ class ToneCall {
     // unless it hears more; a device's queue has played out): the service
     // waits for it until then.
     void GiveUpBy(Nanoseconds time) { byWorker_.giveUpBy = time; }
-    // On the worker: how long it was ready to run with no processor (a busy
-    // machine, tonerix in the idle class), time that is neither the tone's
-    // nor a server's. Read here alone, and published for the service.
-    Nanoseconds WaitedForProcessor();
 
     // Ctrl-Z, for a driver whose server would play on while tonerix is
     // stopped (a queue ahead of the sink): it registers how to wake its loop
@@ -124,7 +120,7 @@ class ToneCall {
     struct {
         std::atomic<const char*> driver{nullptr}, outcome{nullptr};
         std::atomic<bool> sounding{false}; // the driver said so
-        std::atomic<Nanoseconds> giveUpBy{0}, waited{0};
+        std::atomic<Nanoseconds> giveUpBy{0};
         std::atomic<int> thread{-1}; // its thread id, once it runs
         std::atomic<std::uint32_t> steps{0};
         std::atomic<bool> held{false};

@@ -170,10 +170,10 @@ NextDriver AfterDriver(bool sounded, bool stopRequested, bool toneTimeOver) {
 }
 
 WorkerVerdict JudgeWorker(const WorkerFacts& facts, Nanoseconds now) {
-    // The time it was stopped or had no processor is not held against it (a
-    // server's verdict counts both in its give-up time).
-    Nanoseconds due = std::max(facts.toneEnd + facts.notRunning + facts.waited + kToneGrace,
-                               facts.giveUpBy != 0 ? facts.giveUpBy + kVerdictGrace : 0);
+    // The time it was stopped or had no processor is not held against it.
+    Nanoseconds due = std::max(facts.toneEnd + facts.notRunning + kToneGrace,
+                               facts.giveUpBy != 0 ? facts.giveUpBy + kVerdictGrace : 0) +
+                      facts.waited;
     if (now < due) return {false, false, due};
     // A step since the last look: it is moving, however slowly.
     if (facts.tookStep) return {false, true, now + kSpinAllowance};

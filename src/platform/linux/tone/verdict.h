@@ -154,7 +154,7 @@ struct WorkerFacts {
     Nanoseconds toneEnd = 0;    // when the tone's time is over, as asked
     Nanoseconds notRunning = 0; // how long tonerix itself was stopped meanwhile
     Nanoseconds giveUpBy = 0;   // a server's verdict gives up by then; 0 for none
-    Nanoseconds waited = 0;     // time it was ready to run with no processor, as it last read
+    Nanoseconds waited = 0;     // time the worker was ready to run but had no processor
     bool ready = false;         // the worker is ready to run now, or running
     bool tookStep = false;      // it took a step since the service last looked
     // Processor time it has had since it was first seen due, or since its

@@ -42,7 +42,7 @@ Verdict::Kind ServerWatch::Run(Conversation conversation) {
         // to read is an answer: the library reads it once, then the verdict
         // is asked again. (Asked only then: it costs a read.)
         if (verdict.kind == Verdict::kGiveUp && !facts_.stopRequested && !facts_.lost) {
-            Nanoseconds waited = call_.WaitedForProcessor();
+            Nanoseconds waited = ProcessorUseOf(0).waited;
             bool unread = !readBeforeGivingUp_ && peer_.Spoke();
             if (waited != waited_ || unread) {
                 waited_ = waited;
@@ -52,7 +52,8 @@ Verdict::Kind ServerWatch::Run(Conversation conversation) {
             }
         }
         readBeforeGivingUp_ = false;
-        call_.GiveUpBy(GiveUpTime(facts_));
+        // The service adds the worker's waiting itself.
+        call_.GiveUpBy(GiveUpTime(facts_) - waited_);
         if (verdict.kind != Verdict::kGoOn) {
             if (sounded_) call_.Sounding(); // a buffer taken since the facts were read
             bool lost = facts_.lost && !facts_.stopRequested && lostBecause_ != nullptr;

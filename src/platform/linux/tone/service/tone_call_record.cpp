@@ -77,14 +77,14 @@ void ToneCallRecord::TryDrivers() {
     }
 }
 
-bool ToneCallRecord::ToneTimeOver() {
+bool ToneCallRecord::ToneTimeOver() const {
     Nanoseconds end = request_.end + NotRunning();
     // The processor wait is asked only past the end: it costs a read.
-    return Now() >= end && linux_system::ToneTimeOver(Now(), end, WaitedForProcessor());
+    return Now() >= end && linux_system::ToneTimeOver(Now(), end, ProcessorUseOf(0).waited);
 }
 
 WorkerVerdict ToneCallRecord::JudgeWorker(Nanoseconds now) {
-    WorkerFacts facts{request_.end, NotRunning(), byWorker_.giveUpBy, byWorker_.waited};
+    WorkerFacts facts{request_.end, NotRunning(), byWorker_.giveUpBy};
     std::uint32_t steps = byWorker_.steps;
     facts.tookStep = steps != stepsSeen_;
     stepsSeen_ = steps;
@@ -93,11 +93,12 @@ WorkerVerdict ToneCallRecord::JudgeWorker(Nanoseconds now) {
         workerRanAtStep_ = workerRanAtLook_ = -1;
         return verdict;
     }
-    // Due: what did the worker do with the processor? One that has not run
-    // its first line yet had none at all.
+    // Due by the clock alone: what did the worker do with the processor?
+    // A worker that has not run its first line yet had no processor at all.
     int thread = byWorker_.thread;
     ProcessorUse use = thread >= 0 ? ProcessorUseOf(thread) : ProcessorUse{true, 0, 0};
     if (workerRanAtStep_ < 0 || facts.tookStep) workerRanAtStep_ = use.ran;
+    facts.waited = use.waited;
     facts.ready = use.ready;
     facts.ranSinceStep = use.ran - workerRanAtStep_;
     facts.ranSinceLook = workerRanAtLook_ >= 0 && use.ran > workerRanAtLook_;

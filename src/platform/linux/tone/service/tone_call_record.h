@@ -58,7 +58,7 @@ class ToneCallRecord final : public ToneCall {
     // Asks the driver for a hold, or its end; true when one can answer.
     bool AskHold(bool wanted);
     // On the worker: the tone's time is over, as the worker lived it.
-    bool ToneTimeOver();
+    bool ToneTimeOver() const;
 
     // Set at the start.
     const int done_;
