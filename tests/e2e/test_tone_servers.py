@@ -165,7 +165,12 @@ class ServerCases:
                 finally:
                     hold(False)
                 self.assertEqual(status, 0)
-                self.assertAlmostEqual(len(sounding(samples)), 12000, delta=8)
+                # A sink whose process went on again may skip one of the
+                # graph's cycles as its timer catches up, as the pause below
+                # shows for every player.
+                skipped = 1024 if how == "sink stopped" else 0
+                self.assertGreaterEqual(len(sounding(samples)), 12000 - skipped - 8)
+                self.assertLessEqual(len(sounding(samples)), 12000 + 8)
                 # Back soon after the tone has played on the woken sink (loose
                 # bounds for a busy machine; bench/run holds the real target).
                 self.assertLess(elapsed, seconds + 0.25 + 0.4)
