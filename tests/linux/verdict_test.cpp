@@ -195,43 +195,6 @@ TEST(VerdictTest, EachWorkerSituation) {
     }
 }
 
-// What the service draws from its looks at the worker, one look after
-// another: (steps so far, due, processor time so far; then the facts drawn).
-TEST(VerdictTest, EachLookAtTheWorker) {
-    struct Look {
-        const char* situation;
-        std::uint32_t steps;
-        bool due;
-        Nanoseconds ran;
-        bool tookStep;
-        Nanoseconds ranSinceStep;
-        bool ranSinceLook;
-    };
-    const Look looks[] = {
-        {"before due: a step counts", 3, false, 0, true, 0, false},
-        {"first look past due: its time counts from here", 3, true, 10 * kMs, false, 0, false},
-        {"it ran 5 ms more, no step", 3, true, 15 * kMs, false, 5 * kMs, true},
-        {"asleep since", 3, true, 15 * kMs, false, 5 * kMs, false},
-        {"a step: its time counts from here again", 4, true, 20 * kMs, true, 0, true},
-        {"not due any more: nothing kept", 4, false, 30 * kMs, false, 0, false},
-        {"due again: a fresh start", 4, true, 40 * kMs, false, 0, false},
-    };
-    WorkerLooks kept;
-    for (const Look& look : looks) {
-        SCOPED_TRACE(look.situation);
-        WorkerFacts facts;
-        kept.Look(look.steps, facts);
-        if (look.due)
-            kept.LookPastDue({true, look.ran, 7 * kMs}, facts);
-        else
-            kept.NotDue();
-        EXPECT_EQ(facts.tookStep, look.tookStep);
-        EXPECT_EQ(facts.ranSinceStep, look.ranSinceStep);
-        EXPECT_EQ(facts.ranSinceLook, look.ranSinceLook);
-        EXPECT_EQ(facts.waited, look.due ? 7 * kMs : 0);
-    }
-}
-
 // PulseAudio's buffer: (round trip ms, tone frames, target bytes, request
 // bytes): near, far (capped at 2 s), a tone shorter than the buffer, and one
 // shorter than the sink's 20 ms; and the PipeWire versions passed by.

@@ -169,20 +169,6 @@ NextDriver AfterDriver(bool sounded, bool stopRequested, bool toneTimeOver) {
     return toneTimeOver ? NextDriver::kLast : NextDriver::kNext;
 }
 
-void WorkerLooks::Look(std::uint32_t stepsNow, WorkerFacts& facts) {
-    facts.tookStep = stepsNow != steps;
-    steps = stepsNow;
-}
-
-void WorkerLooks::LookPastDue(const ProcessorUse& use, WorkerFacts& facts) {
-    if (ranAtStep < 0 || facts.tookStep) ranAtStep = use.ran;
-    facts.waited = use.waited;
-    facts.ready = use.ready;
-    facts.ranSinceStep = use.ran - ranAtStep;
-    facts.ranSinceLook = ranAtLook >= 0 && use.ran > ranAtLook;
-    ranAtLook = use.ran;
-}
-
 WorkerVerdict JudgeWorker(const WorkerFacts& facts, Nanoseconds now) {
     // The time it was stopped or had no processor is not held against it.
     Nanoseconds due = std::max(facts.toneEnd + facts.notRunning + kToneGrace,

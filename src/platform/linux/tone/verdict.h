@@ -165,20 +165,6 @@ struct WorkerFacts {
     bool ranSinceLook = false;
 };
 
-// What the service keeps of the worker from one look to the next, and the
-// facts each look draws from it: a step since the last look, and past due,
-// the processor time the worker had since it was first seen due or since a
-// later step, and whether it had any since the last look.
-struct WorkerLooks {
-    std::uint32_t steps = 0;    // its steps at the last look
-    Nanoseconds ranAtStep = -1; // its processor time when due, or at a later step
-    Nanoseconds ranAtLook = -1; // its processor time at the last look past due
-    void Look(std::uint32_t stepsNow, WorkerFacts& facts);
-    void NotDue() { ranAtStep = ranAtLook = -1; }
-    // `use` is what the scheduler says of the worker now.
-    void LookPastDue(const ProcessorUse& use, WorkerFacts& facts);
-};
-
 struct WorkerVerdict {
     bool giveUp;
     bool due;          // past due: the service notes the processor time from here

@@ -85,16 +85,24 @@ bool ToneCallRecord::ToneTimeOver() const {
 
 WorkerVerdict ToneCallRecord::JudgeWorker(Nanoseconds now) {
     WorkerFacts facts{request_.end, NotRunning(), byWorker_.giveUpBy};
-    looks_.Look(byWorker_.steps, facts);
+    std::uint32_t steps = byWorker_.steps;
+    facts.tookStep = steps != stepsSeen_;
+    stepsSeen_ = steps;
     WorkerVerdict verdict = linux_system::JudgeWorker(facts, now);
     if (!verdict.due) {
-        looks_.NotDue();
+        workerRanAtStep_ = workerRanAtLook_ = -1;
         return verdict;
     }
     // Due by the clock alone: what did the worker do with the processor?
     // A worker that has not run its first line yet had no processor at all.
     int thread = byWorker_.thread;
-    looks_.LookPastDue(thread >= 0 ? ProcessorUseOf(thread) : ProcessorUse{true, 0, 0}, facts);
+    ProcessorUse use = thread >= 0 ? ProcessorUseOf(thread) : ProcessorUse{true, 0, 0};
+    if (workerRanAtStep_ < 0 || facts.tookStep) workerRanAtStep_ = use.ran;
+    facts.waited = use.waited;
+    facts.ready = use.ready;
+    facts.ranSinceStep = use.ran - workerRanAtStep_;
+    facts.ranSinceLook = workerRanAtLook_ >= 0 && use.ran > workerRanAtLook_;
+    workerRanAtLook_ = use.ran;
     verdict = linux_system::JudgeWorker(facts, now);
     if (verdict.giveUp) {
         const char* driver = byWorker_.driver;

@@ -68,7 +68,9 @@ class ToneCallRecord final : public ToneCall {
     std::atomic<int> shares_{2};
     // The service's own thread alone.
     Nanoseconds lastRunning_;
-    WorkerLooks looks_;
+    std::uint32_t stepsSeen_ = 0;      // the worker's steps at the last look
+    Nanoseconds workerRanAtStep_ = -1; // its processor time when due, or at a later step
+    Nanoseconds workerRanAtLook_ = -1; // its processor time at the last look past due
 };
 
 } // namespace platform::linux_system
