@@ -145,8 +145,7 @@ class Diagnostics(unittest.TestCase):
         patterns = [re.escape(w).replace("%s", ".+").replace("%u", ".+") for w in words]
         with open(os.path.join(SOURCE, "README.md")) as f:
             table = re.search(r"^## No sound\?$(.*?)^## ", f.read(), re.M | re.S).group(1)
-        readme = [w for row in re.findall(r"^\| (.*?) \| ", table, re.M)
-                  for w in re.findall(r"`([^`]+)`", row)]
+        readme = re.findall(r"`([^`]+)`", "".join(re.findall(r"^\| (.*?) \| ", table, re.M)))
         with open(os.path.join(SOURCE, "docs", "tonerix.1")) as f:
             section = re.search(r"^\.SH DIAGNOSTICS$(.*?)^\.SH ", f.read(), re.M | re.S).group(1)
         manual = [w.replace("\\-", "-") for w in re.findall(r"^\.T[PQ]\n\.B (.*)$", section, re.M)]
