@@ -259,16 +259,17 @@ class ServerCases:
     def test_the_sink_the_user_chose_gets_the_tone(self):
         # Each server's own variable names its other sink: the pipe hears
         # nothing. A name no sink has (a headset unplugged) leaves the tone
-        # to the default sink, the pipe, and tonerix says so.
+        # to the default sink, the pipe, and tonerix says so; an empty one
+        # names none, natively and through ALSA.
         variable = {"pulseaudio": "PULSE_SINK", "pipewire": "PIPEWIRE_NODE"}[self.server.name]
         missing = debug_lines(f"{native(self.server)}sounding the tone\n{self.server.name}: "
                               f"{variable} names no sink (nosuchsink): the default sink played it")
-        for sink, heard, said in (("other", 0, b""), ("nosuchsink", 12000, missing),
-                                  ("", 12000, b"")):
-            with self.subTest(sink=sink):
+        for sink, heard, said, driver in (("other", 0, b"", ""), ("nosuchsink", 12000, missing, ""),
+                                          ("", 12000, b"", ""), ("", 12000, b"", "alsa")):
+            with self.subTest(sink=sink, driver=driver):
                 status, elapsed, samples = self.play(
-                    ["1000", "250"], env={variable: sink, "TONERIX_DEBUG": "1" if said else ""},
-                    said=said)
+                    ["1000", "250"], env={variable: sink, "TONERIX_DEBUG": "1" if said else "",
+                                          "TONERIX_DRIVER": driver}, said=said)
                 self.assertEqual(status, 0)
                 self.assertGreaterEqual(elapsed, 0.25)
                 self.assertAlmostEqual(len(sounding(samples)), heard, delta=8)

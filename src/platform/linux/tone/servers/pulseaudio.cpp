@@ -183,9 +183,6 @@ void CloseStream(Playback& playback) {
 
 // On `sink`, or the one the library chooses (PULSE_SINK's) for nullptr.
 bool OpenStream(Playback& playback, const char* sink) {
-    // An empty PULSE_SINK is no name at all, which the library would send.
-    if (sink == nullptr && playback.namedSink != nullptr && *playback.namedSink == '\0')
-        sink = kDefaultSink;
     const PulseAudio& pa = playback.pa;
     StreamName name(playback.call.Request().frequency);
     pa_proplist* properties = pa.pa_proplist_new();

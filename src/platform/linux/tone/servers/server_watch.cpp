@@ -10,10 +10,10 @@ StreamName::StreamName(std::uint32_t frequency) {
 }
 
 // Both libraries open a local socket as they start to connect, and PulseAudio
-// a TCP one in its loop: the server's process is found then, or later.
+// a TCP one in its loop: the first question's look finds the server's process
+// then, or a later look does.
 ServerWatch::ServerWatch(ToneCall& call, ServerPeer peer) : call_(call), peer_(peer) {
     facts_.toneEnd = call.Request().end;
-    peer_.Find();
     Asked();
 }
 

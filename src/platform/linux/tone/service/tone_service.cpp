@@ -74,6 +74,11 @@ void SayFirst(const char* unknownDriver, std::uint32_t frequency, std::uint32_t 
 
 bool platform::Beep(std::uint32_t frequency, std::uint32_t duration) {
     using namespace linux_system;
+    // An empty PULSE_SINK is no name, but the PulseAudio library sends it as
+    // one, natively and inside ALSA's plugin, and the server refuses the
+    // stream: unset (before any thread runs), it leaves the server's default.
+    if (const char* sink = std::getenv("PULSE_SINK"); sink != nullptr && *sink == '\0')
+        unsetenv("PULSE_SINK");
     // TONERIX_DRIVER names the one driver to try, silence still behind it.
     const char* name = std::getenv("TONERIX_DRIVER");
     if (name != nullptr && *name == '\0') name = nullptr;
