@@ -140,59 +140,59 @@ TEST(VerdictTest, EachSituation) {
     }
 }
 
-// The service's judgement of its worker: the tone's end or the server's
-// give-up time, moved on by the time tonerix was stopped and the time the
-// worker had no processor; past it, a worker asleep in a call that has not
-// run since the last look is given up on, and so is one that has had the
-// processor and not returned, unless it took a step since the last look.
+// The service's judgement of its worker, one look at a time: the tone's end,
+// moved on by the time tonerix was stopped and the time the worker had no
+// processor, or the server's give-up time (the worker's wait is in it); past
+// it, a worker asleep in a call that has not run since the last look is given
+// up on, and so is one that has had the processor and not returned, unless it
+// took a step since the last look. `looked` is its processor time at a look
+// past due before this one (-1: none), its steps unchanged since.
 TEST(VerdictTest, EachWorkerSituation) {
     struct WorkerRow {
         const char* situation;
-        WorkerFacts facts;
-        Nanoseconds now;
+        Nanoseconds giveUpBy, waited, looked;
+        bool ready, tookStep;
+        Nanoseconds ran, now;
         bool giveUp;
         Nanoseconds until = 0;
     };
-    const Nanoseconds e = kEnd, grace = kToneGrace;
-    auto facts = [](Nanoseconds giveUpBy, Nanoseconds waited, bool ready, Nanoseconds ran,
-                    bool tookStep = false, bool ranSinceLook = false) {
-        return WorkerFacts{kEnd, 0, giveUpBy, waited, ready, tookStep, ran, ranSinceLook};
-    };
+    const Nanoseconds e = kEnd, due = kEnd + kToneGrace, spin = kSpinAllowance;
     const WorkerRow rows[] = {
-        {"a device driver: judged at the end and its grace", facts(0, 0, false, 0), e, false,
-         e + grace},
-        {"asleep in a call past it: a stalled server", facts(0, 0, false, 0), e + grace, true},
-        {"a server's verdict waits longer", facts(e + kSecond, 0, false, 0), e + grace, false,
+        {"a device driver: judged at the end and its grace", 0, 0, -1, false, false, 0, e, false,
+         due},
+        {"asleep in a call past it: a stalled server", 0, 0, -1, false, false, 0, due, true},
+        {"a server's verdict waits longer", e + kSecond, 0, -1, false, false, 0, due, false,
          e + kSecond + kVerdictGrace},
-        {"tonerix stopped 5 s",
-         {e, 5 * kSecond, 0, 0, false, false, 0},
-         e + grace,
-         false,
-         e + 5 * kSecond + grace},
-        {"starved 2 s by a busy machine", facts(0, 2 * kSecond, false, 0), e + kSecond, false,
-         e + 2 * kSecond + grace},
-        {"waiting for a processor now", facts(0, 0, true, 5 * kMs), e + grace, false,
-         e + grace + kSpinAllowance - 5 * kMs},
-        {"spinning in a call with the processor", facts(0, 0, true, kSpinAllowance), e + grace,
-         true},
-        {"a step since the last look: slow, not stuck", facts(0, 0, true, kSpinAllowance, true),
-         e + grace, false, e + grace + kSpinAllowance},
-        {"asleep just after a step", facts(0, 0, false, 0, true), e + grace, false,
-         e + grace + kSpinAllowance},
-        {"asleep, but it ran since the last look: paging a library in",
-         facts(0, 0, false, 5 * kMs, false, true), e + grace, false,
-         e + grace + kSpinAllowance - 5 * kMs},
-        {"paging in, and its allowance used", facts(0, 0, false, kSpinAllowance, false, true),
-         e + grace, true},
+        {"starved 2 s by a busy machine", 0, 2 * kSecond, -1, false, false, 0, e + kSecond, false,
+         due + 2 * kSecond},
+        {"waiting for a processor now", 0, 0, 0, true, false, 5 * kMs, due, false,
+         due + spin - 5 * kMs},
+        {"spinning in a call with the processor", 0, 0, 0, true, false, spin, due, true},
+        {"a step since the last look: slow, not stuck", 0, 0, 0, true, true, spin, due, false,
+         due + spin},
+        {"asleep just after a step", 0, 0, -1, false, true, 0, due, false, due + spin},
+        {"asleep, but it ran since the last look: paging a library in", 0, 0, 0, false, false,
+         5 * kMs, due, false, due + spin - 5 * kMs},
+        {"paging in, and its allowance used", 0, 0, 0, false, false, spin, due, true},
     };
     for (const WorkerRow& row : rows) {
         SCOPED_TRACE(row.situation);
-        WorkerVerdict verdict = JudgeWorker(row.facts, row.now);
+        WorkerLooks looks{1, row.looked < 0 ? -1 : 0, row.looked};
+        WorkerFacts facts{kEnd,
+                          0,
+                          row.giveUpBy,
+                          row.waited,
+                          row.tookStep ? 2u : 1u,
+                          ProcessorUse{row.ready, row.ran}};
+        WorkerVerdict verdict = JudgeWorker(facts, looks, row.now);
         EXPECT_EQ(verdict.giveUp, row.giveUp);
-        if (!row.giveUp) {
-            EXPECT_EQ(verdict.until, row.until);
-        }
+        EXPECT_EQ(verdict.giveUp ? 0 : verdict.until, row.until);
     }
+    // Stopped 5 s: judged that much later, and a look before due forgets the
+    // looks past an earlier due.
+    WorkerLooks looks{1, 0, 0};
+    EXPECT_EQ(JudgeWorker({kEnd, 5 * kSecond, 0, 0, 1, {}}, looks, due).until, due + 5 * kSecond);
+    EXPECT_EQ(looks.ranAtLook, -1);
 }
 
 // PulseAudio's buffer: (round trip ms, tone frames, target bytes, request
@@ -239,6 +239,14 @@ TEST(VerdictTest, EachHeardByTime) {
                  t + 500 * kMs + kAnswerLimit},
          })
         EXPECT_EQ(r.heardBy, r.expected) << r.situation;
+    // A question's answer limit: RFC 6298's smoothed round trip, never under
+    // 240 ms, and widened at once by a jump in the path's delay.
+    RoundTrip path;
+    EXPECT_EQ(path.Limit(), kAnswerLimit);
+    path.Sample(100 * kMs);
+    EXPECT_EQ(path.Limit(), 300 * kMs);
+    path.Sample(300 * kMs);
+    EXPECT_EQ(path.Limit(), 125 * kMs + 350 * kMs);
     // Past the end less the processor wait: still the worker's time.
     EXPECT_FALSE(ToneTimeOver(t + 10 * kMs, t, 20 * kMs));
     EXPECT_TRUE(ToneTimeOver(t + 20 * kMs, t, 20 * kMs));

@@ -57,27 +57,34 @@ int TimeoutUntil(Nanoseconds deadline, Nanoseconds unit) {
 Scheduled ScheduledIn(const char* folder) {
     Scheduled scheduled;
     char text[512];
-    long long ran = 0, waited = 0;
-    if (!ReadProcFile(folder, "schedstat", text) ||
-        std::sscanf(text, "%lld %lld", &ran, &waited) != 2)
+    long long ran = 0;
+    if (!ReadProcFile(folder, "schedstat", text) || std::sscanf(text, "%lld", &ran) != 1)
         return scheduled;
-    scheduled = {true, '?', ran, waited};
+    scheduled = {true, '?', ran};
     const char* nameEnd = ReadProcFile(folder, "stat", text) ? std::strrchr(text, ')') : nullptr;
     if (nameEnd != nullptr && nameEnd[1] == ' ') scheduled.state = nameEnd[2];
     return scheduled;
 }
 
 ProcessorUse ProcessorUseOf(int thread) {
-    if (thread < 0) return {};
     char folder[48];
-    if (thread == 0)
-        std::snprintf(folder, sizeof folder, "/proc/thread-self");
-    else
-        std::snprintf(folder, sizeof folder, "/proc/self/task/%d", thread);
+    std::snprintf(folder, sizeof folder, "/proc/self/task/%d", thread);
     Scheduled scheduled = ScheduledIn(folder);
-    // The calling thread is running.
-    return {scheduled.known && (thread == 0 || scheduled.state == 'R'), scheduled.ran,
-            scheduled.waited};
+    return {scheduled.known && scheduled.state == 'R', scheduled.ran};
+}
+
+ProcessorWait::ProcessorWait() : fd_(open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC)) {}
+
+ProcessorWait::~ProcessorWait() {
+    if (fd_ >= 0) close(fd_);
+}
+
+Nanoseconds ProcessorWait::Read() const {
+    char text[96];
+    ssize_t length = fd_ >= 0 ? pread(fd_, text, sizeof text - 1, 0) : -1;
+    text[length > 0 ? length : 0] = '\0';
+    long long ran = 0, waited = 0;
+    return std::sscanf(text, "%lld %lld", &ran, &waited) == 2 ? waited : 0;
 }
 
 } // namespace platform::linux_system

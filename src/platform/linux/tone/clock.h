@@ -20,24 +20,37 @@ void SleepUntil(Nanoseconds deadline);
 // early would only find nothing to do), as a library's timeout takes them.
 int TimeoutUntil(Nanoseconds deadline, Nanoseconds unit);
 
-// What the scheduler says of thread `thread` of this process, 0 for the
-// calling one: all zero and not ready when it says nothing (no such thread,
-// no scheduler statistics).
+// What the scheduler says of thread `thread` of this process: all zero and
+// not ready when it says nothing (no such thread, no scheduler statistics).
 struct ProcessorUse {
-    bool ready = false;     // running, or ready to run and waiting for a processor
-    Nanoseconds ran = 0;    // processor time it has had
-    Nanoseconds waited = 0; // time it was ready to run with no processor, up to its last run
+    bool ready = false;  // running, or ready to run and waiting for a processor
+    Nanoseconds ran = 0; // processor time it has had
 };
 ProcessorUse ProcessorUseOf(int thread);
+
+// The calling thread's time ready to run with no processor, up to its last
+// run. Its statistics stay open, so that a read is one call: cheap enough for
+// every step a worker takes. 0 where the scheduler says nothing.
+class ProcessorWait {
+  public:
+    ProcessorWait();
+    ~ProcessorWait();
+    ProcessorWait(const ProcessorWait&) = delete;
+    ProcessorWait& operator=(const ProcessorWait&) = delete;
+    Nanoseconds Read() const;
+
+  private:
+    int fd_;
+};
 
 // What the scheduler says of the thread or process whose /proc folder is
 // `folder` ("/proc/1234"), if anything (`known`): its state letter ('R'
 // running or ready, 'S' asleep, 'T' stopped and the rest), and the processor
-// time it has had and waited for.
+// time it has had.
 struct Scheduled {
     bool known = false;
     char state = 0;
-    Nanoseconds ran = 0, waited = 0;
+    Nanoseconds ran = 0;
 };
 Scheduled ScheduledIn(const char* folder);
 

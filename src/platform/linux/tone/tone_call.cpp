@@ -37,6 +37,11 @@ void ToneCall::SwitchOff() {
     switching_.held = false;
 }
 
+void ToneCall::TookStep() {
+    ++byWorker_.steps;
+    if (byWorker_.ownWait != nullptr) byWorker_.waited = byWorker_.ownWait->Read();
+}
+
 void ToneCall::WakeForHolds(void (*wake)(void*), void* driver) {
     Locked hold(*this);
     switching_.wake = wake;

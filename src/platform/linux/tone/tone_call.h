@@ -69,8 +69,11 @@ class ToneCall {
 
     // A step forward (a library loaded, a connection made, a server's answer,
     // a buffer written): the service does not give up on a worker that keeps
-    // taking them, however slow the machine.
-    void TookStep() { ++byWorker_.steps; }
+    // taking them, however slow the machine. Each step also counts how long
+    // the driver's thread has waited for a processor so far (Waited): that
+    // time is not held against a server, nor against the worker.
+    void TookStep();
+    Nanoseconds Waited() const { return byWorker_.waited; }
 
     // For the user who asks (TONERIX_DEBUG), in a few fixed words: that the
     // driver has begun to sound, said at once, so that a tone cut short
@@ -123,6 +126,8 @@ class ToneCall {
         std::atomic<Nanoseconds> giveUpBy{0};
         std::atomic<int> thread{-1}; // its thread id, once it runs
         std::atomic<std::uint32_t> steps{0};
+        std::atomic<Nanoseconds> waited{0};
+        const ProcessorWait* ownWait = nullptr; // the driver thread's, while they run
         std::atomic<bool> held{false};
         char named[160] = ""; // SayNamed's words, read once the driver returns
     } byWorker_;

@@ -169,19 +169,27 @@ NextDriver AfterDriver(bool sounded, bool stopRequested, bool toneTimeOver) {
     return toneTimeOver ? NextDriver::kLast : NextDriver::kNext;
 }
 
-WorkerVerdict JudgeWorker(const WorkerFacts& facts, Nanoseconds now) {
+WorkerVerdict JudgeWorker(const WorkerFacts& facts, WorkerLooks& looks, Nanoseconds now) {
+    bool tookStep = facts.steps != looks.steps;
+    looks.steps = facts.steps;
     // The time it was stopped or had no processor is not held against it.
-    Nanoseconds due = std::max(facts.toneEnd + facts.notRunning + kToneGrace,
-                               facts.giveUpBy != 0 ? facts.giveUpBy + kVerdictGrace : 0) +
-                      facts.waited;
-    if (now < due) return {false, false, due};
+    Nanoseconds due = std::max(facts.toneEnd + facts.notRunning + facts.waited + kToneGrace,
+                               facts.giveUpBy != 0 ? facts.giveUpBy + kVerdictGrace : 0);
+    if (now < due) {
+        looks.ranAtStep = looks.ranAtLook = -1;
+        return {false, due};
+    }
+    bool ranSinceLook = looks.ranAtLook >= 0 && facts.use.ran > looks.ranAtLook;
+    if (looks.ranAtStep < 0 || tookStep) looks.ranAtStep = facts.use.ran;
+    looks.ranAtLook = facts.use.ran;
+    Nanoseconds ranSinceStep = facts.use.ran - looks.ranAtStep;
     // A step since the last look: it is moving, however slowly.
-    if (facts.tookStep) return {false, true, now + kSpinAllowance};
-    bool asleepInACall = !facts.ready && !facts.ranSinceLook;
-    if (asleepInACall || facts.ranSinceStep >= kSpinAllowance) return {true, true, 0};
+    if (tookStep) return {false, now + kSpinAllowance};
+    bool asleepInACall = !facts.use.ready && !ranSinceLook;
+    if (asleepInACall || ranSinceStep >= kSpinAllowance) return {true, 0};
     // Waiting for a processor or the disk: it cannot have used its allowance
     // before then.
-    return {false, true, now + kSpinAllowance - facts.ranSinceStep};
+    return {false, now + kSpinAllowance - ranSinceStep};
 }
 
 } // namespace platform::linux_system

@@ -153,21 +153,24 @@ NextDriver AfterDriver(bool sounded, bool stopRequested, bool toneTimeOver);
 struct WorkerFacts {
     Nanoseconds toneEnd = 0;    // when the tone's time is over, as asked
     Nanoseconds notRunning = 0; // how long tonerix itself was stopped meanwhile
-    Nanoseconds giveUpBy = 0;   // a server's verdict gives up by then; 0 for none
-    Nanoseconds waited = 0;     // time the worker was ready to run but had no processor
-    bool ready = false;         // the worker is ready to run now, or running
-    bool tookStep = false;      // it took a step since the service last looked
-    // Processor time it has had since it was first seen due, or since its
-    // last step was seen, whichever is later.
-    Nanoseconds ranSinceStep = 0;
-    // It had the processor since the service last looked: asleep at a look,
-    // it may be waiting for the disk (a library paged in), not in a call.
-    bool ranSinceLook = false;
+    // When a server's verdict gives up, its worker's wait included; 0 for none.
+    Nanoseconds giveUpBy = 0;
+    // What the worker counted of its wait for a processor at its last step:
+    // all of it, when it sleeps, for a wait grows only while it is ready.
+    Nanoseconds waited = 0;
+    std::uint32_t steps = 0; // the steps it has taken
+    ProcessorUse use;        // what the scheduler says of it now
+};
+
+// What the service keeps of the worker from one look to the next.
+struct WorkerLooks {
+    std::uint32_t steps = 0;    // its steps at the last look
+    Nanoseconds ranAtStep = -1; // its processor time when first seen due, or at a later step
+    Nanoseconds ranAtLook = -1; // its processor time at the last look past due; -1: none yet
 };
 
 struct WorkerVerdict {
     bool giveUp;
-    bool due;          // past due: the service notes the processor time from here
     Nanoseconds until; // !giveUp: judge again then, or when the worker is done
 };
 
@@ -184,6 +187,6 @@ inline constexpr Nanoseconds kHoldAnswerLimit = 40 * kMillisecond;
 inline constexpr Nanoseconds kVerdictGrace = 20 * kMillisecond;
 inline constexpr Nanoseconds kSpinAllowance = 120 * kMillisecond;
 
-WorkerVerdict JudgeWorker(const WorkerFacts& facts, Nanoseconds now);
+WorkerVerdict JudgeWorker(const WorkerFacts& facts, WorkerLooks& looks, Nanoseconds now);
 
 } // namespace platform::linux_system

@@ -28,7 +28,8 @@ void ServerWatch::LookAtPeer(bool asking) {
 Verdict::Kind ServerWatch::Run(Conversation conversation) {
     for (;;) {
         call_.TookStep(); // the library returned: not stuck in a call
-        facts_.notRunning = call_.NotRunning() + waited_;
+        // Time this thread waited for a processor is not the server's.
+        facts_.notRunning = call_.NotRunning() + call_.Waited();
         facts_.resumedAt = call_.ResumedAt();
         facts_.stopRequested = call_.StopRequested();
         facts_.pauseUncounted = call_.PauseUncounted();
@@ -37,23 +38,18 @@ Verdict::Kind ServerWatch::Run(Conversation conversation) {
         if (facts_.answeredAt == 0 && !facts_.sounded) LookAtPeer(false);
         if (facts_.sounded) call_.Sounding();
         Verdict verdict = Judge(facts_, Now());
-        // Before giving up by the clock: time this thread waited for a
-        // processor was not the server's, and an answer it had no processor
-        // to read is an answer: the library reads it once, then the verdict
-        // is asked again. (Asked only then: it costs a read.)
-        if (verdict.kind == Verdict::kGiveUp && !facts_.stopRequested && !facts_.lost) {
-            Nanoseconds waited = ProcessorUseOf(0).waited;
-            bool unread = !readBeforeGivingUp_ && peer_.Spoke();
-            if (waited != waited_ || unread) {
-                waited_ = waited;
-                readBeforeGivingUp_ = unread;
-                if (unread) conversation.wait(conversation.driver, Now());
-                continue;
-            }
+        // Before giving up by the clock: an answer this thread had no
+        // processor to read is an answer. The library reads it once, then
+        // the verdict is asked again.
+        if (verdict.kind == Verdict::kGiveUp && !facts_.stopRequested && !facts_.lost &&
+            !readBeforeGivingUp_ && peer_.Spoke()) {
+            readBeforeGivingUp_ = true;
+            conversation.wait(conversation.driver, Now());
+            continue;
         }
         readBeforeGivingUp_ = false;
-        // The service adds the worker's waiting itself.
-        call_.GiveUpBy(GiveUpTime(facts_) - waited_);
+        // The service waits for this worker until then.
+        call_.GiveUpBy(GiveUpTime(facts_));
         if (verdict.kind != Verdict::kGoOn) {
             if (sounded_) call_.Sounding(); // a buffer taken since the facts were read
             bool lost = facts_.lost && !facts_.stopRequested && lostBecause_ != nullptr;
@@ -79,7 +75,7 @@ void ServerWatch::Answered() {
 
 void ServerWatch::Asked() {
     facts_.askedAt = Now();
-    facts_.notRunningAtAsk = call_.NotRunning() + waited_;
+    facts_.notRunningAtAsk = call_.NotRunning() + call_.Waited();
     if (facts_.answeredAt == 0) LookAtPeer(true);
 }
 

@@ -65,8 +65,7 @@ class ServerWatch {
     std::atomic<Nanoseconds> heardBy_{0};
     std::atomic<bool> sounded_{false};
     const char* lostBecause_ = nullptr; // the driver's words for the loss
-    Nanoseconds waited_ = 0; // how long this thread has waited for a processor, as last asked
-    bool readBeforeGivingUp_ = false; // the library was let read what waited, once
+    bool readBeforeGivingUp_ = false;   // the library was let read what waited, once
 };
 
 } // namespace platform::linux_system

@@ -52,6 +52,12 @@ void ToneCallRecord::RunDrivers(void* record) {
 }
 
 void ToneCallRecord::TryDrivers() {
+    // The drivers' time runs from here: a process that had no processor
+    // before they began (the service's setup, on a busy machine) still gives
+    // them the whole tone.
+    const Nanoseconds began = Now();
+    ProcessorWait ownWait;
+    byWorker_.ownWait = &ownWait;
     for (std::size_t i = 0; i < driverCount_ && !StopRequested();) {
         byWorker_.outcome = nullptr;
         byWorker_.sounding = false;
@@ -59,14 +65,16 @@ void ToneCallRecord::TryDrivers() {
         byWorker_.driver = drivers_[i].name;
         TookStep();
         drivers_[i].sound(*this);
+        TookStep();
         bool sounded = byWorker_.sounding;
         // Its last word, unless it has nothing to add to "sounding".
         const char* said = byWorker_.outcome;
         if (said == nullptr && !sounded) said = reason::kDeclined;
         if (said != nullptr) Report(drivers_[i].name, said);
-        switch (AfterDriver(sounded, StopRequested(), ToneTimeOver())) {
+        switch (AfterDriver(sounded, StopRequested(), ToneTimeOver(began))) {
         case NextDriver::kNone:
-            return;
+            i = driverCount_;
+            break;
         case NextDriver::kNext:
             ++i;
             break;
@@ -75,35 +83,22 @@ void ToneCallRecord::TryDrivers() {
             break;
         }
     }
+    byWorker_.ownWait = nullptr;
 }
 
-bool ToneCallRecord::ToneTimeOver() const {
-    Nanoseconds end = request_.end + NotRunning();
-    // The processor wait is asked only past the end: it costs a read.
-    return Now() >= end && linux_system::ToneTimeOver(Now(), end, ProcessorUseOf(0).waited);
+bool ToneCallRecord::ToneTimeOver(Nanoseconds began) const {
+    Nanoseconds end = began + Nanoseconds{request_.duration} * kMillisecond + NotRunning();
+    return linux_system::ToneTimeOver(Now(), end, Waited());
 }
 
 WorkerVerdict ToneCallRecord::JudgeWorker(Nanoseconds now) {
-    WorkerFacts facts{request_.end, NotRunning(), byWorker_.giveUpBy};
-    std::uint32_t steps = byWorker_.steps;
-    facts.tookStep = steps != stepsSeen_;
-    stepsSeen_ = steps;
-    WorkerVerdict verdict = linux_system::JudgeWorker(facts, now);
-    if (!verdict.due) {
-        workerRanAtStep_ = workerRanAtLook_ = -1;
-        return verdict;
-    }
-    // Due by the clock alone: what did the worker do with the processor?
     // A worker that has not run its first line yet had no processor at all.
     int thread = byWorker_.thread;
-    ProcessorUse use = thread >= 0 ? ProcessorUseOf(thread) : ProcessorUse{true, 0, 0};
-    if (workerRanAtStep_ < 0 || facts.tookStep) workerRanAtStep_ = use.ran;
-    facts.waited = use.waited;
-    facts.ready = use.ready;
-    facts.ranSinceStep = use.ran - workerRanAtStep_;
-    facts.ranSinceLook = workerRanAtLook_ >= 0 && use.ran > workerRanAtLook_;
-    workerRanAtLook_ = use.ran;
-    verdict = linux_system::JudgeWorker(facts, now);
+    WorkerFacts facts{
+        request_.end,       NotRunning(),
+        byWorker_.giveUpBy, Waited(),
+        byWorker_.steps,    thread >= 0 ? ProcessorUseOf(thread) : ProcessorUse{true, 0}};
+    WorkerVerdict verdict = linux_system::JudgeWorker(facts, looks_, now);
     if (verdict.giveUp) {
         const char* driver = byWorker_.driver;
         // The worker's own lines would come after this one: it says no more.

@@ -57,8 +57,9 @@ class ToneCallRecord final : public ToneCall {
     void SwitchHeld(std::uint32_t frequency); // with the lock held
     // Asks the driver for a hold, or its end; true when one can answer.
     bool AskHold(bool wanted);
-    // On the worker: the tone's time is over, as the worker lived it.
-    bool ToneTimeOver() const;
+    // On the worker: the tone's time is over, as the worker lived it since
+    // the drivers `began`.
+    bool ToneTimeOver(Nanoseconds began) const;
 
     // Set at the start.
     const int done_;
@@ -68,9 +69,7 @@ class ToneCallRecord final : public ToneCall {
     std::atomic<int> shares_{2};
     // The service's own thread alone.
     Nanoseconds lastRunning_;
-    std::uint32_t stepsSeen_ = 0;      // the worker's steps at the last look
-    Nanoseconds workerRanAtStep_ = -1; // its processor time when due, or at a later step
-    Nanoseconds workerRanAtLook_ = -1; // its processor time at the last look past due
+    WorkerLooks looks_;
 };
 
 } // namespace platform::linux_system
