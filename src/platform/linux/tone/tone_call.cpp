@@ -22,30 +22,22 @@ bool ToneCall::PauseUncounted() const {
     return sigpending(&pending) == 0 && sigismember(&pending, SIGCONT) == 1;
 }
 
-bool ToneCall::SwitchOn(HeldDevice device) {
+bool ToneCall::HushBy(Hush hush) {
     Locked hold(*this);
     if (switching_.ended || StopRequested()) return false;
-    switching_.device = device;
-    switching_.held = true;
-    if (!switching_.silenced) device.set(device.fd, request_.frequency);
+    switching_.hush = hush;
+    hush.quiet(hush.driver, switching_.quiet);
     return true;
 }
 
-void ToneCall::SwitchOff() {
+void ToneCall::Unhush() {
     Locked hold(*this);
-    if (switching_.held) switching_.device.set(switching_.device.fd, 0);
-    switching_.held = false;
+    switching_.hush = {nullptr, nullptr};
 }
 
 void ToneCall::TookStep() {
     ++byWorker_.steps;
     if (byWorker_.ownWait != nullptr) byWorker_.waited = byWorker_.ownWait->Read();
-}
-
-void ToneCall::WakeForHolds(void (*wake)(void*), void* driver) {
-    Locked hold(*this);
-    switching_.wake = wake;
-    switching_.waking = driver;
 }
 
 void ToneCall::Sounding(const char* what) {

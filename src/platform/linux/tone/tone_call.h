@@ -1,5 +1,5 @@
 // One tone call, as a driver sees it: the request, the stop a signal asked
-// for, sleeping, the device a driver holds sounding, the program's own pauses,
+// for, sleeping, how the service quiets its sound, the program's own pauses,
 // the give-up time a sound server's verdict publishes, and a few words for
 // TONERIX_DEBUG. The service's record of the call (service/tone_call_record.h)
 // is this same object; its state is grouped here by the thread that writes it.
@@ -21,11 +21,15 @@ struct ToneRequest {
     Nanoseconds end;         // on the monotonic clock
 };
 
-// A device that holds a pitch until told otherwise (the PC speaker): `set`
-// switches `fd` to `frequency`, 0 for silence.
-struct HeldDevice {
-    void (*set)(int fd, std::uint32_t frequency);
-    int fd;
+// How the service quiets a driver's sound from its own thread, however the
+// driver is stuck, and sounds it again: `quiet(driver, true)` on a stop
+// signal, Ctrl-Z and the call's end, `quiet(driver, false)` when the program
+// goes on after Ctrl-Z. A device that holds a pitch switches it, and returns
+// true; a server's driver wakes its loop to hold its stream there, returns
+// false, and says when the server holds it (ToneCall::Held).
+struct Hush {
+    bool (*quiet)(void* driver, bool quiet);
+    void* driver;
 };
 
 class ToneCall {
@@ -39,12 +43,14 @@ class ToneCall {
     // during the sleep ends the program from the service's own thread.
     bool SleepUntil(Nanoseconds deadline) const;
 
-    // Switches `device` on at the tone's pitch; false, with nothing sounded,
-    // once the call has ended. Until SwitchOff the service may silence it and
-    // sound it again (a stop signal, Ctrl-Z), one at a time with the driver.
-    bool SwitchOn(HeldDevice device);
-    // Switches the held device off and takes it back: the driver may close it.
-    void SwitchOff();
+    // Hands the service `hush`, called at once with whether the tone is to
+    // be quiet now; false, with nothing called, once the call has ended or a
+    // stop came. Until Unhush the service may call it, one at a time with
+    // HushBy and Unhush. Then the driver may close what it sounds on.
+    bool HushBy(Hush hush);
+    void Unhush();
+    // The server holds the stream (Ctrl-Z), or plays it again.
+    void Held(bool held) { byWorker_.held = held; }
 
     // How long tonerix itself was not running since the tone began (stopped
     // by Ctrl-Z or SIGSTOP), and when it last went on again: that time is
@@ -58,14 +64,6 @@ class ToneCall {
     // unless it hears more; a device's queue has played out): the service
     // waits for it until then.
     void GiveUpBy(Nanoseconds time) { byWorker_.giveUpBy = time; }
-
-    // Ctrl-Z, for a driver whose server would play on while tonerix is
-    // stopped (a queue ahead of the sink): it registers how to wake its loop
-    // from another thread (nullptr to take that back before the loop goes),
-    // holds the stream while HoldWanted, and says when the server has (Held).
-    void WakeForHolds(void (*wake)(void*), void* driver);
-    bool HoldWanted() const { return byService_.holdWanted; }
-    void Held(bool held) { byWorker_.held = held; }
 
     // A step forward (a library loaded, a connection made, a server's answer,
     // a buffer written): the service does not give up on a worker that keeps
@@ -117,7 +115,6 @@ class ToneCall {
     struct {
         std::atomic<int> stopSignal{0};
         std::atomic<Nanoseconds> notRunning{0}, resumedAt{0};
-        std::atomic<bool> holdWanted{false};
     } byService_;
     // Written by the worker as it runs the drivers; read by the service's thread.
     struct {
@@ -131,15 +128,13 @@ class ToneCall {
         std::atomic<bool> held{false};
         char named[160] = ""; // SayNamed's words, read once the driver returns
     } byWorker_;
-    // The held device, switched by whichever thread holds `lock`: the driver
-    // switches it, the service silences it. The debug lines go out under it
-    // too, so that none is written once the call has ended.
+    // The driver's hush, called by whichever thread holds `lock`. The debug
+    // lines go out under it too, so that none is written once the call has
+    // ended.
     struct {
         pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
-        HeldDevice device{nullptr, -1};
-        bool held = false, silenced = false, ended = false, givenUp = false;
-        void (*wake)(void*) = nullptr; // the driver's, for a hold
-        void* waking = nullptr;
+        Hush hush{nullptr, nullptr};
+        bool quiet = false, ended = false, givenUp = false;
     } switching_;
 };
 

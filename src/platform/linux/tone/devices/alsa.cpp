@@ -154,12 +154,18 @@ struct Playback {
     SineGenerator tone;
     unsigned rate;
     Geometry geometry;
-    int wake;                  // written to by the service, for a hold
+    int wake; // written to by the service, for a hold
+    std::atomic<bool> holdWanted{false};
     Nanoseconds start = Now(); // the paced writer's origin
     std::uint64_t written = 0; // frames the device took, less those dropped
 };
 
-void Wake(void* data) { eventfd_write(static_cast<Playback*>(data)->wake, 1); }
+bool HoldFor(void* data, bool quiet) {
+    auto& p = *static_cast<Playback*>(data);
+    p.holdWanted = quiet;
+    eventfd_write(p.wake, 1);
+    return false;
+}
 
 // Waits until `deadline` or a wake; false once a stop came.
 bool Wait(Playback& p, Nanoseconds deadline) {
@@ -172,7 +178,7 @@ bool Wait(Playback& p, Nanoseconds deadline) {
 
 // False when the device cannot be sounded again, or a stop came.
 bool HoldWhileWanted(Playback& p) {
-    if (!p.call.HoldWanted()) return true;
+    if (!p.holdWanted) return true;
     SignedFrames queued = 0;
     if (p.alsa.snd_pcm_delay(p.pcm, &queued) < 0) queued = 0;
     p.alsa.snd_pcm_drop(p.pcm); // silent at once
@@ -180,7 +186,7 @@ bool HoldWhileWanted(Playback& p) {
     p.tone.Rewind(unplayed);
     p.written -= unplayed;
     p.call.Held(true);
-    while (p.call.HoldWanted() && Wait(p, Now() + kSecond)) {
+    while (p.holdWanted && Wait(p, Now() + kSecond)) {
     }
     p.call.Held(false);
     p.start = Now() - PlayingTime(p.written, p.rate);
@@ -262,10 +268,10 @@ void SoundThroughAlsa(ToneCall& call) {
         rate,
         GeometryOf(alsa, pcm, rate),
         eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)};
-    if (playback.wake >= 0) call.WakeForHolds(Wake, &playback);
+    if (playback.wake >= 0) call.HushBy({HoldFor, &playback});
     bool sounded = false;
     bool played = Play(playback, sounded);
-    call.WakeForHolds(nullptr, nullptr);
+    call.Unhush();
     if (playback.wake >= 0) close(playback.wake);
     if (!played) alsa.snd_pcm_drop(pcm); // stop the sound at once
     if (!played && !call.StopRequested())

@@ -29,15 +29,34 @@ void SetConsoleTone(int fd, std::uint32_t frequency) {
     ioctl(fd, KIOCSOUND, frequency == 0 ? 0 : kTimerHz / frequency);
 }
 
+// A device that holds a pitch until told otherwise: `set` switches `fd` to
+// `frequency`, 0 for silence.
+struct HeldPitch {
+    void (*set)(int fd, std::uint32_t frequency);
+    int fd;
+    std::uint32_t frequency;
+    Nanoseconds end;
+};
+
+// The service's hush: silent on a stop, Ctrl-Z or the call's end, and
+// sounding again after a continue while the tone's time is not over.
+bool Quiet(void* data, bool quiet) {
+    auto& held = *static_cast<HeldPitch*>(data);
+    held.set(held.fd, quiet || Now() >= held.end ? 0 : held.frequency);
+    return true;
+}
+
 // `what` says what was done: a console only promises to ask a speaker that
 // may not be there (a virtual machine has none).
-bool Hold(HeldDevice device, ToneCall& call, const char* what) {
-    if (call.SwitchOn(device)) {
+bool Hold(void (*set)(int, std::uint32_t), int fd, ToneCall& call, const char* what) {
+    HeldPitch held{set, fd, call.Request().frequency, call.Request().end};
+    if (call.HushBy({Quiet, &held})) {
         call.Sounding(what);
         call.SleepUntil(call.Request().end);
-        call.SwitchOff();
+        call.Unhush();
+        set(fd, 0);
     }
-    close(device.fd);
+    close(fd);
     return true; // the device was this call's, sounded or stopped before it could be
 }
 
@@ -45,7 +64,7 @@ bool Hold(HeldDevice device, ToneCall& call, const char* what) {
 
 bool HoldToneOnSpeakerEvents(const char* path, ToneCall& call) {
     int fd = open(path, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    return fd >= 0 && Hold({SetEventTone, fd}, call, reason::kSounding);
+    return fd >= 0 && Hold(SetEventTone, fd, call, reason::kSounding);
 }
 
 bool KernelHasToneDevice(const char* listing) {
@@ -64,7 +83,7 @@ bool KernelHasToneDevice(const char* listing) {
 bool HoldToneOnConsole(int fd, ToneCall& call) {
     // Only a console the process may sound takes the tone ioctl; check before
     // promising a sound.
-    return ioctl(fd, KIOCSOUND, 0) == 0 && Hold({SetConsoleTone, fd}, call, reason::kConsoleAsked);
+    return ioctl(fd, KIOCSOUND, 0) == 0 && Hold(SetConsoleTone, fd, call, reason::kConsoleAsked);
 }
 
 } // namespace platform::linux_system

@@ -51,7 +51,8 @@ struct Playback {
     pa_context* context = nullptr;
     pa_stream* stream = nullptr;
     bool draining = false;
-    bool holding = false; // the stream corked for Ctrl-Z, or asked to be
+    std::atomic<bool> holdWanted{false}; // by the service, for Ctrl-Z
+    bool holding = false;                // the stream corked, or asked to be
     // PULSE_SINK, while the server has not refused it; then the default sink
     // is asked for, once.
     const char* namedSink = std::getenv("PULSE_SINK");
@@ -247,15 +248,17 @@ void Hold(Playback& playback, bool held) {
     playback.pa.pa_operation_unref(cork);
 }
 
-void WakeForHold(void* data) {
+bool HoldFor(void* data, bool quiet) {
     auto& playback = *static_cast<Playback*>(data);
+    playback.holdWanted = quiet;
     playback.pa.pa_mainloop_wakeup(playback.loop);
+    return false;
 }
 
 void Wait(void* data, Nanoseconds until) {
     auto& playback = *static_cast<Playback*>(data);
     const PulseAudio& pa = playback.pa;
-    if (playback.call.HoldWanted() != playback.holding) Hold(playback, !playback.holding);
+    if (playback.holdWanted != playback.holding) Hold(playback, !playback.holding);
     if (playback.toDefaultSink && playback.namedSink != nullptr) {
         CloseStream(playback);
         if (!OpenStream(playback, kDefaultSink)) playback.watch.Lost(reason::kStreamRefused);
@@ -298,9 +301,9 @@ void SoundThroughPulseAudio(ToneCall& call) {
         playback.loop = loop;
         playback.context = context;
         pa.pa_context_set_state_callback(context, OnContextState, &playback);
-        call.WakeForHolds(WakeForHold, &playback);
+        call.HushBy({HoldFor, &playback});
         playback.watch.Run({Ask, Wait, &playback});
-        call.WakeForHolds(nullptr, nullptr);
+        call.Unhush();
         CloseStream(playback);
         pa.pa_context_set_state_callback(context, nullptr, nullptr);
         pa.pa_context_disconnect(context);

@@ -1,6 +1,7 @@
 // Signals during a tone. Ctrl-C, SIGTERM, SIGHUP and SIGQUIT stop the sound
 // at once, then end the process by that same signal, as a Unix tool should.
-// Ctrl-Z silences a held device (the PC speaker) while the process is stopped.
+// Ctrl-Z quiets the sound (the speaker, a server's stream) while the process
+// is stopped.
 // A continue after any stop is time the program was not running.
 #pragma once
 

@@ -1,6 +1,6 @@
 // The service's record of one tone call: its lifetime, the worker's run
 // through the drivers, the debug lines, and the signals' effects on the
-// held device.
+// driver's sound.
 #include "platform/linux/tone/service/tone_call_record.h"
 
 #include <algorithm>
@@ -125,36 +125,29 @@ void ToneCallRecord::RunWithoutWorker(StopSignalGuard& guard) {
     sleepOnService_ = nullptr;
 }
 
-void ToneCallRecord::SwitchHeld(std::uint32_t frequency) {
-    if (switching_.held) switching_.device.set(switching_.device.fd, frequency);
+bool ToneCallRecord::Quiet(bool quiet) {
+    switching_.quiet = quiet;
+    Hush hush = switching_.hush;
+    return hush.quiet == nullptr || hush.quiet(hush.driver, quiet);
 }
 
 void ToneCallRecord::StopBySignal(int signal) {
     Locked hold(*this);
     byService_.stopSignal = signal;
-    switching_.silenced = true;
-    SwitchHeld(0);
-}
-
-bool ToneCallRecord::AskHold(bool wanted) {
-    byService_.holdWanted = wanted;
-    if (switching_.wake != nullptr) switching_.wake(switching_.waking);
-    return switching_.wake != nullptr;
+    Quiet(true);
 }
 
 void ToneCallRecord::SilenceForTerminalStop(Nanoseconds now) {
-    bool answers = false;
+    bool pending = false;
     {
         Locked hold(*this);
         lastRunning_ = now;
-        switching_.silenced = true;
-        SwitchHeld(0);
-        answers = AskHold(true);
+        pending = !Quiet(true);
     }
     // A server's queue would play on while we are stopped: wait a moment for
     // the driver to say the server holds it, never long, for a far server
     // holds it once the request arrives all the same.
-    for (Nanoseconds until = Now() + kHoldAnswerLimit; answers && !byWorker_.held && Now() < until;)
+    for (Nanoseconds until = Now() + kHoldAnswerLimit; pending && !byWorker_.held && Now() < until;)
         linux_system::SleepUntil(Now() + kMillisecond);
 }
 
@@ -165,17 +158,14 @@ void ToneCallRecord::CountPauseUntil(Nanoseconds resumed) {
     byService_.resumedAt = resumed;
     lastRunning_ = resumed;
     Locked hold(*this);
-    if (StopRequested() || switching_.ended) return;
-    AskHold(false);
-    switching_.silenced = false;
-    if (Now() < request_.end) SwitchHeld(request_.frequency);
+    if (!StopRequested() && !switching_.ended) Quiet(false);
 }
 
 void ToneCallRecord::End() {
     Locked hold(*this);
     switching_.ended = true;
-    SwitchHeld(0);
-    switching_.held = false;
+    Quiet(true);
+    switching_.hush = {nullptr, nullptr};
 }
 
 } // namespace platform::linux_system

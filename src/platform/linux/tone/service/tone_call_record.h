@@ -35,10 +35,10 @@ class ToneCallRecord final : public ToneCall {
     // thread, sleeping within the signals' guard.
     void RunWithoutWorker(StopSignalGuard& guard);
 
-    // On the service's own thread, as signals come: a stop silences the held
-    // device for good; Ctrl-Z silences it while the program is stopped, and a
-    // continue sounds it again while the tone's time is not over, and counts
-    // the time since the thread last ran as time the program was not running.
+    // On the service's own thread, as signals come: a stop quiets the
+    // driver's sound for good; Ctrl-Z quiets it while the program is stopped,
+    // and a continue sounds it again, and counts the time since the thread
+    // last ran as time the program was not running.
     void StopBySignal(int signal);
     void NoteRunning(Nanoseconds now) { lastRunning_ = now; }
     void SilenceForTerminalStop(Nanoseconds now);
@@ -54,9 +54,9 @@ class ToneCallRecord final : public ToneCall {
     ~ToneCallRecord();
     // The drivers in order until one sounds, a line on the debug output for each.
     void TryDrivers();
-    void SwitchHeld(std::uint32_t frequency); // with the lock held
-    // Asks the driver for a hold, or its end; true when one can answer.
-    bool AskHold(bool wanted);
+    // With the lock held: quiets the driver's sound, or sounds it again;
+    // false while a server is yet to say it holds the stream.
+    bool Quiet(bool quiet);
     // On the worker: the tone's time is over, as the worker lived it since
     // the drivers `began`.
     bool ToneTimeOver(Nanoseconds began) const;
