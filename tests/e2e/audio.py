@@ -15,6 +15,7 @@ import sys
 import tempfile
 import threading
 import time
+import unittest
 import wave
 
 
@@ -553,3 +554,34 @@ class DelayingRelay:
 
     def close(self):
         self.listener.close()
+
+
+@contextlib.contextmanager
+def far_silent_listener():
+    """A TCP server on another machine that takes connections and never
+    answers: a listener in a network namespace of its own, over a virtual
+    link, so that no process of this machine is seen behind the connection."""
+    name = f"tonerix{os.getpid()}"
+    near, far = "10.251.0.1", "10.251.0.2"
+    try:
+        for step in (["netns", "add", name],
+                     ["link", "add", name + "a", "type", "veth", "peer", name + "b", "netns", name],
+                     ["addr", "add", near + "/30", "dev", name + "a"],
+                     ["link", "set", name + "a", "up"],
+                     ["-n", name, "addr", "add", far + "/30", "dev", name + "b"],
+                     ["-n", name, "link", "set", name + "b", "up"]):
+            subprocess.run(["ip"] + step, check=True, capture_output=True)
+        listener = subprocess.Popen(
+            ["ip", "netns", "exec", name, sys.executable, "-c", "import socket, time; "
+             "s = socket.create_server(('0.0.0.0', 0)); print(s.getsockname()[1], flush=True); "
+             "time.sleep(600)"], stdout=subprocess.PIPE)
+    except (OSError, subprocess.CalledProcessError) as error:
+        subprocess.run(["ip", "netns", "del", name], capture_output=True)
+        raise unittest.SkipTest(f"no network namespace for a far server (root needed): {error}")
+    try:
+        yield f"tcp:{far}:{int(listener.stdout.readline())}"
+    finally:
+        listener.kill()
+        listener.wait()
+        # The link's far end goes with the namespace, and the near end with it.
+        subprocess.run(["ip", "netns", "del", name], capture_output=True)

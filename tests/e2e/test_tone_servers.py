@@ -14,8 +14,8 @@ import threading
 import time
 import unittest
 
-from audio import (SERVERS, DelayingRelay, PipeWireServer, PulseServer, cuts, peak, pitch,
-                   sounding, tone_samples, tone_wav)
+from audio import (SERVERS, DelayingRelay, PipeWireServer, PulseServer, cuts,
+                   far_silent_listener, peak, pitch, sounding, tone_samples, tone_wav)
 from harness import DRIVERS, EMULATOR, TONERIX, VERSION, default_signals, require
 
 HALF_SCALE = 16384
@@ -409,6 +409,7 @@ class ServerCases:
                                     stdout=subprocess.PIPE)
         self.addCleanup(listener.kill)
         port = int(listener.stdout.readline())
+        far = self.enterContext(far_silent_listener())
         for env, stopped, said, argv, copies in (
                 ({}, False, own + "sounding the tone", (), 1),
                 ({}, False, own + "sounding the tone", (), crowd),
@@ -419,6 +420,11 @@ class ServerCases:
                 ({"PIPEWIRE_REMOTE": silent}, False, "pipewire: the server took the connection "
                  "but does not answer\nsilence: a silent wait", (), 1),
                 ({"PULSE_SERVER": f"tcp:127.0.0.1:{port}", "TONERIX_DRIVER": "pulseaudio"}, False,
+                 "pulseaudio: the server took the connection but does not answer\n"
+                 "silence: a silent wait", (), 1),
+                # The same elsewhere: its machine has the handshake, and the
+                # answer is not back within the path's round trips.
+                ({"PULSE_SERVER": far, "TONERIX_DRIVER": "pulseaudio"}, False,
                  "pulseaudio: the server took the connection but does not answer\n"
                  "silence: a silent wait", (), 1),
                 ({}, False, "no descriptor or memory free: a silent wait", few, 1)):

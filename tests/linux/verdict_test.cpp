@@ -44,6 +44,11 @@ struct Facts : ServerFacts {
         peerRanAtAsk = ranSinceAsked ? 40 * kMs : 50 * kMs;
         return *this;
     }
+    // A TCP server elsewhere, as the kernel sees the connection.
+    Facts& Elsewhere(bool acked, Nanoseconds roundTrip) {
+        peer.unseen = true, peer.acked = acked, peer.rtt = roundTrip;
+        return *this;
+    }
 };
 
 struct Row {
@@ -122,6 +127,15 @@ TEST(VerdictTest, EachSituation) {
         {"asleep but it ran since the question (a relay to a far server): looked at again",
          Facts(0).Asked(e - 2 * kSecond).Peer('S', true), e - 2 * kSecond + limit, K::kGoOn,
          nullptr, e - 2 * kSecond + limit + kAskEvery},
+        {"a server elsewhere has the handshake, unanswered 240 ms on a near path: declined",
+         Facts(0).Asked(e - 2 * kSecond).Elsewhere(true, kMs), e - 2 * kSecond + limit, K::kGiveUp,
+         "the server took the connection", 0},
+        {"one 300 ms away gets its round trips first",
+         Facts(0).Asked(e - 2 * kSecond).Elsewhere(true, 300 * kMs), e - 2 * kSecond + limit,
+         K::kGoOn, nullptr, e - 2 * kSecond + limit + kAskEvery},
+        {"its machine not known to have the handshake: the answer is waited for",
+         Facts(0).Asked(e - 2 * kSecond).Elsewhere(false, kMs), e - kSecond, K::kGoOn, nullptr,
+         e - kSecond + kAskEvery},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.situation);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <linux/tcp.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -14,6 +15,8 @@
 
 namespace platform::linux_system {
 namespace {
+
+constexpr std::uint8_t kEstablished = 1; // a TCP state, as the kernel numbers them
 
 // Calls `visit` with each open socket below `limit` until it returns false.
 // The process's own list of descriptors: a few system calls, where asking
@@ -138,7 +141,12 @@ bool ServerPeer::Find() {
             unsigned long inode = ServerSocketOf(fd);
             peer.pid = inode != 0 ? HolderOf(inode) : 0;
         }
-        if (peer.pid <= 0 || peer.pid == getpid()) return true;
+        if (peer.pid <= 0 || peer.pid == getpid()) {
+            tcp_info info{};
+            socklen_t length = sizeof info;
+            if (getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length) == 0) fd_ = fd;
+            return true;
+        }
         pid_ = peer.pid;
         fd_ = fd;
         return false;
@@ -147,6 +155,19 @@ bool ServerPeer::Find() {
 }
 
 PeerState ServerPeer::State() const {
+    if (pid_ == 0 && fd_ >= 0) {
+        tcp_info info{};
+        socklen_t length = sizeof info;
+        if (getsockopt(fd_, IPPROTO_TCP, TCP_INFO, &info, &length) != 0) return {};
+        PeerState state;
+        state.unseen = true;
+        state.spoke = Spoke();
+        state.acked = info.tcpi_state == kEstablished && info.tcpi_bytes_sent > 0 &&
+                      info.tcpi_unacked == 0 && info.tcpi_notsent_bytes == 0;
+        state.rtt = Nanoseconds{info.tcpi_rtt} * kMicrosecond;
+        state.rttvar = Nanoseconds{info.tcpi_rttvar} * kMicrosecond;
+        return state;
+    }
     char folder[32];
     std::snprintf(folder, sizeof folder, "/proc/%d", pid_);
     Scheduled scheduled = pid_ != 0 ? ScheduledIn(folder) : Scheduled{};

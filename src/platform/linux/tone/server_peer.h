@@ -17,6 +17,11 @@ struct PeerState {
     bool stopped = false; // stopped (SIGSTOP, a debugger)
     bool asleep = false;  // waiting for an event, not for a processor or the disk
     Nanoseconds ran = 0;  // processor time its main thread has had
+    // A TCP server whose process is not to be seen (on another machine): the
+    // kernel's word on the connection instead. Its machine has every byte
+    // sent to it, and the round trip the kernel measured to it.
+    bool unseen = false, acked = false;
+    Nanoseconds rtt = 0, rttvar = 0;
 };
 
 class ServerPeer {
@@ -24,7 +29,8 @@ class ServerPeer {
     // Notes the descriptors open now: the connection is one opened after.
     ServerPeer();
     // The peer of the connection the library opened since, over a Unix
-    // socket or TCP on this machine; false if none (yet).
+    // socket or TCP on this machine; false if none (yet). A TCP connection
+    // to a process not to be seen is kept, for what the kernel says of it.
     bool Find();
     bool Found() const { return pid_ != 0; }
     PeerState State() const;

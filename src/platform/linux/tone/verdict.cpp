@@ -51,9 +51,16 @@ Nanoseconds LookAtPeerBy(const ServerFacts& facts) {
 // A local server that has not answered the handshake within the answer
 // limit, and meanwhile was stopped, or slept without running (nothing to do,
 // so it never read the question), will not answer: the next driver gets the
-// tone. One busy, or waiting for the disk, is late, not silent.
+// tone. One busy, or waiting for the disk, is late, not silent. Of a server
+// elsewhere only its machine is seen: once that has the whole question, the
+// answer is due within the limit of the round trip the kernel measured.
 bool WillNotAnswer(const ServerFacts& facts, Nanoseconds now) {
-    if (!WatchingPeer(facts) || facts.peer.spoke || now < LookAtPeerBy(facts)) return false;
+    if (!WatchingPeer(facts) || facts.peer.spoke) return false;
+    if (facts.peer.unseen) {
+        RoundTrip path{facts.peer.rtt, facts.peer.rttvar};
+        return facts.peer.acked && now >= LookAtPeerBy(facts) - kAnswerLimit + path.Limit();
+    }
+    if (now < LookAtPeerBy(facts)) return false;
     bool idle =
         facts.peer.asleep && facts.peerRanAtAsk >= 0 && facts.peer.ran == facts.peerRanAtAsk;
     return facts.peer.stopped || idle;
