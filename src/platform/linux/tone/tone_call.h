@@ -52,10 +52,11 @@ class ToneCall {
     // The server holds the stream (Ctrl-Z), or plays it again.
     void Held(bool held) { byWorker_.held = held; }
 
-    // How long tonerix itself was not running since the tone began (stopped
-    // by Ctrl-Z or SIGSTOP), and when it last went on again: that time is
-    // not held against a sound server.
-    Nanoseconds NotRunning() const { return byService_.notRunning; }
+    // How long the drivers' thread was not running since the tone began:
+    // stopped with the program (Ctrl-Z, SIGSTOP), or ready with no processor,
+    // as its last step counted. That time is held against no one: not a
+    // sound server, not the worker. And when the program last went on again.
+    Nanoseconds NotRunning() const { return byService_.notRunning + byWorker_.waited; }
     Nanoseconds ResumedAt() const { return byService_.resumedAt; }
     // True while the program has gone on after a stop that the service has
     // not counted yet: NotRunning is about to grow, so judge after it has.
@@ -68,10 +69,8 @@ class ToneCall {
     // A step forward (a library loaded, a connection made, a server's answer,
     // a buffer written): the service does not give up on a worker that keeps
     // taking them, however slow the machine. Each step also counts how long
-    // the driver's thread has waited for a processor so far (Waited): that
-    // time is not held against a server, nor against the worker.
+    // the drivers' thread has waited for a processor so far, into NotRunning.
     void TookStep();
-    Nanoseconds Waited() const { return byWorker_.waited; }
 
     // For the user who asks (TONERIX_DEBUG), in a few fixed words: that the
     // driver has begun to sound, said at once, so that a tone cut short

@@ -167,8 +167,9 @@ bool DebugWanted(const char* value) {
     return value != nullptr && *value != '\0' && std::strcmp(value, "0") != 0;
 }
 
-bool ToneTimeOver(Nanoseconds now, Nanoseconds end, Nanoseconds waited) {
-    return now >= end + waited;
+bool ToneTimeOver(Nanoseconds now, Nanoseconds began, std::uint32_t duration,
+                  Nanoseconds notRunning) {
+    return now >= began + Nanoseconds{duration} * kMillisecond + notRunning;
 }
 
 NextDriver AfterDriver(bool sounded, bool stopRequested, bool toneTimeOver) {
@@ -180,7 +181,7 @@ WorkerVerdict JudgeWorker(const WorkerFacts& facts, WorkerLooks& looks, Nanoseco
     bool tookStep = facts.steps != looks.steps;
     looks.steps = facts.steps;
     // The time it was stopped or had no processor is not held against it.
-    Nanoseconds due = std::max(facts.toneEnd + facts.notRunning + facts.waited + kToneGrace,
+    Nanoseconds due = std::max(facts.toneEnd + facts.notRunning + kToneGrace,
                                facts.giveUpBy != 0 ? facts.giveUpBy + kVerdictGrace : 0);
     if (now < due) {
         looks.ranAtStep = looks.ranAtLook = -1;

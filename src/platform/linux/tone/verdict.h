@@ -130,10 +130,11 @@ bool AlsaDrainNow(Nanoseconds queued, Nanoseconds before);
 // any value but none, empty or 0.
 bool DebugWanted(const char* value);
 
-// Whether the tone's time is over for the worker at `now`: the end moved on
-// by the time tonerix was not running, and by the time the worker waited
-// for a processor (a starved worker still has the time to sound it).
-bool ToneTimeOver(Nanoseconds now, Nanoseconds end, Nanoseconds waited);
+// Whether the tone's time is over for the drivers at `now`: the tone's
+// length from when they `began`, moved on by the time they were not running
+// (a starved worker, or one that began late, still has the time to sound it).
+bool ToneTimeOver(Nanoseconds now, Nanoseconds began, std::uint32_t duration,
+                  Nanoseconds notRunning);
 
 // After a driver returns: the call is done once it sounded or a stop came;
 // a driver that declined leaves the next the time that is left, and once the
@@ -151,15 +152,14 @@ NextDriver AfterDriver(bool sounded, bool stopRequested, bool toneTimeOver);
 // (one that ran meanwhile may be paging a library in from the disk), or has
 // used its spin allowance of processor time and still not returned.
 struct WorkerFacts {
-    Nanoseconds toneEnd = 0;    // when the tone's time is over, as asked
-    Nanoseconds notRunning = 0; // how long tonerix itself was stopped meanwhile
-    // When a server's verdict gives up, its worker's wait included; 0 for none.
-    Nanoseconds giveUpBy = 0;
-    // What the worker counted of its wait for a processor at its last step:
-    // all of it, when it sleeps, for a wait grows only while it is ready.
-    Nanoseconds waited = 0;
-    std::uint32_t steps = 0; // the steps it has taken
-    ProcessorUse use;        // what the scheduler says of it now
+    Nanoseconds toneEnd = 0; // when the tone's time is over, as asked
+    // How long it was stopped, or ready with no processor, as it counted at
+    // its last step: all of it, when it sleeps, for a wait grows only while
+    // it is ready.
+    Nanoseconds notRunning = 0;
+    Nanoseconds giveUpBy = 0; // a server's verdict gives up by then; 0 for none
+    std::uint32_t steps = 0;  // the steps it has taken
+    ProcessorUse use;         // what the scheduler says of it now
 };
 
 // What the service keeps of the worker from one look to the next.

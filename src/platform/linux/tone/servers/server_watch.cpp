@@ -28,8 +28,7 @@ void ServerWatch::LookAtPeer(bool asking) {
 Verdict::Kind ServerWatch::Run(Conversation conversation) {
     for (;;) {
         call_.TookStep(); // the library returned: not stuck in a call
-        // Time this thread waited for a processor is not the server's.
-        facts_.notRunning = call_.NotRunning() + call_.Waited();
+        facts_.notRunning = call_.NotRunning();
         facts_.resumedAt = call_.ResumedAt();
         facts_.stopRequested = call_.StopRequested();
         facts_.pauseUncounted = call_.PauseUncounted();
@@ -75,7 +74,7 @@ void ServerWatch::Answered() {
 
 void ServerWatch::Asked() {
     facts_.askedAt = Now();
-    facts_.notRunningAtAsk = call_.NotRunning() + call_.Waited();
+    facts_.notRunningAtAsk = call_.NotRunning();
     if (facts_.answeredAt == 0) LookAtPeer(true);
 }
 

@@ -87,17 +87,14 @@ void ToneCallRecord::TryDrivers() {
 }
 
 bool ToneCallRecord::ToneTimeOver(Nanoseconds began) const {
-    Nanoseconds end = began + Nanoseconds{request_.duration} * kMillisecond + NotRunning();
-    return linux_system::ToneTimeOver(Now(), end, Waited());
+    return linux_system::ToneTimeOver(Now(), began, request_.duration, NotRunning());
 }
 
 WorkerVerdict ToneCallRecord::JudgeWorker(Nanoseconds now) {
     // A worker that has not run its first line yet had no processor at all.
     int thread = byWorker_.thread;
-    WorkerFacts facts{
-        request_.end,       NotRunning(),
-        byWorker_.giveUpBy, Waited(),
-        byWorker_.steps,    thread >= 0 ? ProcessorUseOf(thread) : ProcessorUse{true, 0}};
+    WorkerFacts facts{request_.end, NotRunning(), byWorker_.giveUpBy, byWorker_.steps,
+                      thread >= 0 ? ProcessorUseOf(thread) : ProcessorUse{true, 0}};
     WorkerVerdict verdict = linux_system::JudgeWorker(facts, looks_, now);
     if (verdict.giveUp) {
         const char* driver = byWorker_.driver;
@@ -154,7 +151,7 @@ void ToneCallRecord::SilenceForTerminalStop(Nanoseconds now) {
 void ToneCallRecord::CountPauseUntil(Nanoseconds resumed) {
     // From the last time this thread ran: never short, so a server is given
     // more time after a stop, never less.
-    if (resumed > lastRunning_) byService_.notRunning = NotRunning() + (resumed - lastRunning_);
+    if (resumed > lastRunning_) byService_.notRunning += resumed - lastRunning_;
     byService_.resumedAt = resumed;
     lastRunning_ = resumed;
     Locked hold(*this);
