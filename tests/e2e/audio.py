@@ -559,29 +559,23 @@ class DelayingRelay:
 @contextlib.contextmanager
 def far_silent_listener():
     """A TCP server on another machine that takes connections and never
-    answers: a listener in a network namespace of its own, over a virtual
-    link, so that no process of this machine is seen behind the connection."""
-    name = f"tonerix{os.getpid()}"
-    near, far = "10.251.0.1", "10.251.0.2"
+    answers: a listener in a network namespace of its own, behind a virtual link."""
+    ns, far = f"tonerix{os.getpid()}", "10.251.0.2"
     try:
-        for step in (["netns", "add", name],
-                     ["link", "add", name + "a", "type", "veth", "peer", name + "b", "netns", name],
-                     ["addr", "add", near + "/30", "dev", name + "a"],
-                     ["link", "set", name + "a", "up"],
-                     ["-n", name, "addr", "add", far + "/30", "dev", name + "b"],
-                     ["-n", name, "link", "set", name + "b", "up"]):
-            subprocess.run(["ip"] + step, check=True, capture_output=True)
-        listener = subprocess.Popen(
-            ["ip", "netns", "exec", name, sys.executable, "-c", "import socket, time; "
-             "s = socket.create_server(('0.0.0.0', 0)); print(s.getsockname()[1], flush=True); "
-             "time.sleep(600)"], stdout=subprocess.PIPE)
+        for step in (f"netns add {ns}", f"link add {ns}a type veth peer {ns}b netns {ns}",
+                     f"addr add 10.251.0.1/30 dev {ns}a", f"link set {ns}a up",
+                     f"-n {ns} addr add {far}/30 dev {ns}b", f"-n {ns} link set {ns}b up"):
+            subprocess.run(["ip"] + step.split(), check=True, capture_output=True)
+        listener = subprocess.Popen(["ip", "netns", "exec", ns, sys.executable, "-c",
+                                     "import socket, time; s = socket.create_server(('', 0)); "
+                                     "print(s.getsockname()[1], flush=True); time.sleep(600)"],
+                                    stdout=subprocess.PIPE)
     except (OSError, subprocess.CalledProcessError) as error:
-        subprocess.run(["ip", "netns", "del", name], capture_output=True)
+        subprocess.run(["ip", "netns", "del", ns], capture_output=True)
         raise unittest.SkipTest(f"no network namespace for a far server (root needed): {error}")
     try:
         yield f"tcp:{far}:{int(listener.stdout.readline())}"
     finally:
         listener.kill()
-        listener.wait()
-        # The link's far end goes with the namespace, and the near end with it.
-        subprocess.run(["ip", "netns", "del", name], capture_output=True)
+        # Both ends of the link go with the namespace.
+        subprocess.run(["ip", "netns", "del", ns], capture_output=True)

@@ -393,6 +393,7 @@ class ServerCases:
         crowd = {"pipewire": 30, "pulseaudio": 4}[self.server.name]
         # A PipeWire socket whose process takes connections and never reads them.
         silent = os.path.join(self.server.runtime, "silent-0")
+        self.addCleanup(os.unlink, silent)
         self.addCleanup(subprocess.Popen([sys.executable, "-c", "import socket, sys, time; s = "
                                           "socket.socket(socket.AF_UNIX); s.bind(sys.argv[1]); "
                                           "s.listen(9); time.sleep(600)", silent]).kill)

@@ -154,13 +154,9 @@ TEST(VerdictTest, EachSituation) {
     }
 }
 
-// The service's judgement of its worker, one look at a time: the tone's end,
-// moved on by the time tonerix was stopped and the time the worker had no
-// processor, or the server's give-up time (the worker's wait is in it); past
-// it, a worker asleep in a call that has not run since the last look is given
-// up on, and so is one that has had the processor and not returned, unless it
-// took a step since the last look. `looked` is its processor time at a look
-// past due before this one (-1: none), its steps unchanged since.
+// The service's judgement of its worker, one look at a time. `looked` is its
+// processor time at a look past due before this one (-1: none), its steps
+// unchanged since.
 TEST(VerdictTest, EachWorkerSituation) {
     struct WorkerRow {
         const char* situation;
@@ -203,6 +199,9 @@ TEST(VerdictTest, EachWorkerSituation) {
     WorkerLooks looks{1, 0, 0};
     EXPECT_EQ(JudgeWorker({kEnd, 5 * kSecond, 0, 1, {}}, looks, due).until, due + 5 * kSecond);
     EXPECT_EQ(looks.ranAtLook, -1);
+    // Asleep at two looks while a library's own thread, which it may wait
+    // for, has no processor: late, not stuck.
+    EXPECT_FALSE(JudgeWorker({kEnd, 0, 0, 1, {false, 0, true}}, looks = {1, 0, 0}, due).giveUp);
 }
 
 // PulseAudio's buffer: (round trip ms, tone frames, target bytes, request

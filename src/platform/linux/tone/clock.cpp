@@ -4,8 +4,10 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -24,6 +26,13 @@ bool ReadProcFile(const char* folder, const char* name, char (&text)[512]) {
     close(fd);
     text[length > 0 ? length : 0] = '\0';
     return length > 0;
+}
+
+// The state letter after the name in parentheses in `folder`'s "stat"; 0 if none.
+char StateIn(const char* folder) {
+    char text[512];
+    const char* nameEnd = ReadProcFile(folder, "stat", text) ? std::strrchr(text, ')') : nullptr;
+    return nameEnd != nullptr && nameEnd[1] == ' ' ? nameEnd[2] : 0;
 }
 
 } // namespace
@@ -55,22 +64,26 @@ int TimeoutUntil(Nanoseconds deadline, Nanoseconds unit) {
 // "schedstat" holds the processor time and the time spent waiting on a run
 // queue, in nanoseconds; "stat" the state after the name in parentheses.
 Scheduled ScheduledIn(const char* folder) {
-    Scheduled scheduled;
     char text[512];
     long long ran = 0;
-    if (!ReadProcFile(folder, "schedstat", text) || std::sscanf(text, "%lld", &ran) != 1)
-        return scheduled;
-    scheduled = {true, '?', ran};
-    const char* nameEnd = ReadProcFile(folder, "stat", text) ? std::strrchr(text, ')') : nullptr;
-    if (nameEnd != nullptr && nameEnd[1] == ' ') scheduled.state = nameEnd[2];
-    return scheduled;
+    if (!ReadProcFile(folder, "schedstat", text) || std::sscanf(text, "%lld", &ran) != 1) return {};
+    return {true, StateIn(folder), ran};
 }
 
 ProcessorUse ProcessorUseOf(int thread) {
     char folder[48];
     std::snprintf(folder, sizeof folder, "/proc/self/task/%d", thread);
     Scheduled scheduled = ScheduledIn(folder);
-    return {scheduled.known && scheduled.state == 'R', scheduled.ran};
+    ProcessorUse use{scheduled.known && scheduled.state == 'R', scheduled.ran};
+    DIR* tasks = opendir("/proc/self/task");
+    while (const dirent* task = tasks != nullptr ? readdir(tasks) : nullptr) {
+        int other = std::atoi(task->d_name);
+        if (other <= 0 || other == thread || other == gettid()) continue;
+        std::snprintf(folder, sizeof folder, "/proc/self/task/%d", other);
+        use.othersReady = use.othersReady || StateIn(folder) == 'R';
+    }
+    if (tasks != nullptr) closedir(tasks);
+    return use;
 }
 
 ProcessorWait::ProcessorWait() : fd_(open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC)) {}

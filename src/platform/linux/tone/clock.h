@@ -25,6 +25,9 @@ int TimeoutUntil(Nanoseconds deadline, Nanoseconds unit);
 struct ProcessorUse {
     bool ready = false;  // running, or ready to run and waiting for a processor
     Nanoseconds ran = 0; // processor time it has had
+    // Another thread of the process but the caller's is ready: a sound
+    // library's own, which the thread may be waiting for.
+    bool othersReady = false;
 };
 ProcessorUse ProcessorUseOf(int thread);
 

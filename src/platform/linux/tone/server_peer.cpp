@@ -142,16 +142,20 @@ bool ServerPeer::Find() {
             peer.pid = inode != 0 ? HolderOf(inode) : 0;
         }
         if (peer.pid <= 0 || peer.pid == getpid()) {
+            // Connected, and no process of this machine's behind it: no later
+            // look would find one.
             tcp_info info{};
             socklen_t length = sizeof info;
-            if (getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length) == 0) fd_ = fd;
+            if (getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length) == 0 &&
+                info.tcpi_state == kEstablished)
+                fd_ = fd;
             return true;
         }
         pid_ = peer.pid;
         fd_ = fd;
         return false;
     });
-    return pid_ != 0;
+    return Found();
 }
 
 PeerState ServerPeer::State() const {

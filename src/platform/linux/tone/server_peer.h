@@ -32,7 +32,7 @@ class ServerPeer {
     // socket or TCP on this machine; false if none (yet). A TCP connection
     // to a process not to be seen is kept, for what the kernel says of it.
     bool Find();
-    bool Found() const { return pid_ != 0; }
+    bool Found() const { return pid_ != 0 || fd_ >= 0; }
     PeerState State() const;
     // Bytes from the server wait on the connection, not read yet.
     bool Spoke() const;

@@ -193,7 +193,7 @@ WorkerVerdict JudgeWorker(const WorkerFacts& facts, WorkerLooks& looks, Nanoseco
     Nanoseconds ranSinceStep = facts.use.ran - looks.ranAtStep;
     // A step since the last look: it is moving, however slowly.
     if (tookStep) return {false, now + kSpinAllowance};
-    bool asleepInACall = !facts.use.ready && !ranSinceLook;
+    bool asleepInACall = !facts.use.ready && !facts.use.othersReady && !ranSinceLook;
     if (asleepInACall || ranSinceStep >= kSpinAllowance) return {true, 0};
     // Waiting for a processor or the disk: it cannot have used its allowance
     // before then.

@@ -146,11 +146,13 @@ NextDriver AfterDriver(bool sounded, bool stopRequested, bool toneTimeOver);
 // processor and by the steps it reports, not by the clock alone: a worker
 // that had no processor (the machine busy, tonerix in the idle class) is
 // late, not stuck, and so is one that keeps taking steps on a slow machine
-// or under an emulator. Past due, it is given up on once, with no step taken
-// since the service last looked, it either sleeps in a call that did not
-// return (a stalled server) and has not had the processor since that look
-// (one that ran meanwhile may be paging a library in from the disk), or has
-// used its spin allowance of processor time and still not returned.
+// or under an emulator, or one asleep while a sound library's own thread
+// that it may wait for has no processor. Past due, it is given up on once,
+// with no step taken since the service last looked, it either sleeps in a
+// call that did not return (a stalled server) and has not had the processor
+// since that look (one that ran meanwhile may be paging a library in from the
+// disk), or has used its spin allowance of processor time and still not
+// returned.
 struct WorkerFacts {
     Nanoseconds toneEnd = 0; // when the tone's time is over, as asked
     // How long it was stopped, or ready with no processor, as it counted at
