@@ -228,13 +228,16 @@ class ServerCases:
                 self.assertEqual(tone_samples(self.while_stopped), 0)
                 # The tone less its longest silence. PipeWire's graph, waiting
                 # for the stopped client, may skip a block as it catches up.
-                # Through ALSA the device pauses: nothing plays twice.
+                # Through ALSA what the sink had taken when the device was
+                # dropped plays, and again after the continue: its latency,
+                # which the device's delay counts as unplayed (under 100 ms).
                 tone = sounding(samples)
                 silence = max(len(list(run)) for zero, run in
                               itertools.groupby(tone, (0).__eq__) if zero)
                 lost = 1024 if isinstance(self.server, PipeWireServer) and not driver else 0
+                again = 4800 if driver else 0
                 self.assertGreaterEqual(len(tone) - silence, 48000 - lost - 8)
-                self.assertLessEqual(len(tone) - silence, 48000 + 8)
+                self.assertLessEqual(len(tone) - silence, 48000 + again + 8)
 
     def test_a_starved_tonerix_still_plays_the_whole_tone(self):
         # Every core busy and tonerix in the idle class: a worker that has no

@@ -33,7 +33,6 @@ int snd_pcm_drain(AlsaPcm* pcm);
 int snd_pcm_drop(AlsaPcm* pcm);
 int snd_pcm_prepare(AlsaPcm* pcm);
 int snd_pcm_start(AlsaPcm* pcm);
-int snd_pcm_pause(AlsaPcm* pcm, int enable);
 int snd_pcm_delay(AlsaPcm* pcm, long* frames);
 int snd_pcm_close(AlsaPcm* pcm);
 const char* snd_strerror(int error);
@@ -55,8 +54,7 @@ constexpr int kAccessReadWriteInterleaved = 3;
 #define ALSA_SYMBOLS(X) \
     X(snd_lib_error_set_handler) X(snd_pcm_open) X(snd_pcm_nonblock) X(snd_pcm_set_params) \
     X(snd_pcm_get_params) X(snd_pcm_writei) X(snd_pcm_recover) X(snd_pcm_drain) X(snd_pcm_drop) \
-    X(snd_pcm_prepare) X(snd_pcm_start) X(snd_pcm_pause) X(snd_pcm_delay) X(snd_pcm_close) \
-    X(snd_strerror)
+    X(snd_pcm_prepare) X(snd_pcm_start) X(snd_pcm_delay) X(snd_pcm_close) X(snd_strerror)
 // clang-format on
 struct Alsa {
     ALSA_SYMBOLS(TONERIX_SYMBOL_FIELD)
@@ -146,11 +144,9 @@ Geometry GeometryOf(const Alsa& alsa, Pcm* pcm, unsigned rate) {
 }
 
 // One tone on the device. Ctrl-Z: what the device has queued would play on
-// while tonerix is stopped, so the service wakes the worker, which pauses the
-// device, or where it cannot pause (or has not started), drops the queue and
-// steps the tone back by what went unplayed; it says it is held. On the
-// continue it goes on from where it paused, or prepares the device and
-// writes the rest.
+// while tonerix is stopped, so the service wakes the worker, which drops the
+// queue, steps the tone back by what went unplayed and says it is held; on
+// the continue it prepares the device and writes the rest.
 struct Playback {
     const Alsa& alsa;
     Pcm* pcm;
@@ -183,26 +179,16 @@ bool Wait(Playback& p, Nanoseconds deadline) {
 // False when the device cannot be sounded again, or a stop came.
 bool HoldWhileWanted(Playback& p) {
     if (!p.holdWanted) return true;
-    // A pause keeps the queue, and through a server's plugin also what its
-    // sink has taken, which a drop would count as unplayed and play again.
-    bool paused = p.alsa.snd_pcm_pause(p.pcm, 1) == 0;
-    if (!paused) {
-        SignedFrames queued = 0;
-        if (p.alsa.snd_pcm_delay(p.pcm, &queued) < 0) queued = 0;
-        p.alsa.snd_pcm_drop(p.pcm); // silent at once
-        auto unplayed = std::min<std::uint64_t>(std::max<SignedFrames>(queued, 0), p.written);
-        p.tone.Rewind(unplayed);
-        p.written -= unplayed;
-    }
-    Nanoseconds heldAt = Now();
+    SignedFrames queued = 0;
+    if (p.alsa.snd_pcm_delay(p.pcm, &queued) < 0) queued = 0;
+    p.alsa.snd_pcm_drop(p.pcm); // silent at once
+    auto unplayed = std::min<std::uint64_t>(std::max<SignedFrames>(queued, 0), p.written);
+    p.tone.Rewind(unplayed);
+    p.written -= unplayed;
     p.call.Held(true);
     while (p.holdWanted && Wait(p, Now() + kSecond)) {
     }
     p.call.Held(false);
-    if (paused) {
-        p.start += Now() - heldAt;
-        return !p.call.StopRequested() && p.alsa.snd_pcm_pause(p.pcm, 0) == 0;
-    }
     p.start = Now() - PlayingTime(p.written, p.rate);
     return !p.call.StopRequested() && p.alsa.snd_pcm_prepare(p.pcm) == 0;
 }
