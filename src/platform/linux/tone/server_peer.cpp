@@ -145,8 +145,8 @@ bool ServerPeer::Find() {
             // Connected, and no process of this machine's behind it: no later
             // look would find one.
             tcp_info info{};
-            socklen_t length = sizeof info;
-            if (getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length) == 0 &&
+            socklen_t infoLength = sizeof info;
+            if (getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &infoLength) == 0 &&
                 info.tcpi_state == kEstablished)
                 fd_ = fd;
             return true;

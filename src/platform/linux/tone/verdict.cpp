@@ -177,12 +177,16 @@ NextDriver AfterDriver(bool sounded, bool stopRequested, bool toneTimeOver) {
     return toneTimeOver ? NextDriver::kLast : NextDriver::kNext;
 }
 
+Nanoseconds WorkerDue(const WorkerFacts& facts) {
+    // The time it was stopped or had no processor is not held against it.
+    return std::max(facts.toneEnd + facts.notRunning + kToneGrace,
+                    facts.giveUpBy != 0 ? facts.giveUpBy + kVerdictGrace : 0);
+}
+
 WorkerVerdict JudgeWorker(const WorkerFacts& facts, WorkerLooks& looks, Nanoseconds now) {
     bool tookStep = facts.steps != looks.steps;
     looks.steps = facts.steps;
-    // The time it was stopped or had no processor is not held against it.
-    Nanoseconds due = std::max(facts.toneEnd + facts.notRunning + kToneGrace,
-                               facts.giveUpBy != 0 ? facts.giveUpBy + kVerdictGrace : 0);
+    Nanoseconds due = WorkerDue(facts);
     if (now < due) {
         looks.ranAtStep = looks.ranAtLook = -1;
         return {false, due};

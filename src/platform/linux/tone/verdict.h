@@ -189,6 +189,9 @@ inline constexpr Nanoseconds kHoldAnswerLimit = 40 * kMillisecond;
 inline constexpr Nanoseconds kVerdictGrace = 20 * kMillisecond;
 inline constexpr Nanoseconds kSpinAllowance = 120 * kMillisecond;
 
+// When the worker is due: before then nothing the scheduler says of it
+// counts, so the service need not ask.
+Nanoseconds WorkerDue(const WorkerFacts& facts);
 WorkerVerdict JudgeWorker(const WorkerFacts& facts, WorkerLooks& looks, Nanoseconds now);
 
 } // namespace platform::linux_system

@@ -167,7 +167,7 @@ void OnStreamState(pa_stream* stream, void* data) {
     // A sink the user named that the server lacks (a headset unplugged since
     // the variable was set): the default sink plays the tone, as the server
     // does for a stream whose sink goes away. The loop opens the new stream.
-    if (error == PA_ERR_NOENTITY && playback.namedSink != nullptr && !playback.toDefaultSink) {
+    if (error == PA_ERR_NOENTITY && playback.namedSink != nullptr) {
         playback.toDefaultSink = true;
         return;
     }
@@ -259,7 +259,8 @@ void Wait(void* data, Nanoseconds until) {
     auto& playback = *static_cast<Playback*>(data);
     const PulseAudio& pa = playback.pa;
     if (playback.holdWanted != playback.holding) Hold(playback, !playback.holding);
-    if (playback.toDefaultSink && playback.namedSink != nullptr) {
+    if (playback.toDefaultSink) {
+        playback.toDefaultSink = false;
         CloseStream(playback);
         if (!OpenStream(playback, kDefaultSink)) playback.watch.Lost(reason::kStreamRefused);
         playback.call.SayNamed(reason::kSinkMissing, "PULSE_SINK", playback.namedSink);

@@ -91,10 +91,11 @@ bool ToneCallRecord::ToneTimeOver(Nanoseconds began) const {
 }
 
 WorkerVerdict ToneCallRecord::JudgeWorker(Nanoseconds now) {
+    WorkerFacts facts{request_.end, NotRunning(), byWorker_.giveUpBy, byWorker_.steps, {}};
     // A worker that has not run its first line yet had no processor at all.
     int thread = byWorker_.thread;
-    WorkerFacts facts{request_.end, NotRunning(), byWorker_.giveUpBy, byWorker_.steps,
-                      thread >= 0 ? ProcessorUseOf(thread) : ProcessorUse{true, 0}};
+    if (now >= WorkerDue(facts))
+        facts.use = thread >= 0 ? ProcessorUseOf(thread) : ProcessorUse{true, 0};
     WorkerVerdict verdict = linux_system::JudgeWorker(facts, looks_, now);
     if (verdict.giveUp) {
         const char* driver = byWorker_.driver;
