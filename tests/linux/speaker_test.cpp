@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "platform/linux/tone/devices/held_tone.h"
-#include "platform/linux/tone/service/tone_call_record.h"
-#include "platform/linux/tone/service/tone_service.h"
+#include "platform/linux/tone/tone_call.h"
+#include "platform/linux/tone/tone_call.h"
 #include "platform/platform.h"
 
 namespace {
@@ -56,7 +56,7 @@ struct Fifo {
 
 // A session of the test's own, both shares released at the end.
 struct Session {
-    ToneCallRecord& call = *ToneCallRecord::Create({440, 30, Now() + 30 * kMillisecond}, {}, -1);
+    ToneCall& call = *ToneCall::Create({440, 30, Now() + 30 * kMillisecond}, {}, -1);
     ~Session() {
         call.Release();
         call.Release();

@@ -7,7 +7,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "platform/linux/tone/service/tone_service.h"
+#include "platform/linux/tone/tone_call.h"
 #include "platform/linux/tone/verdict.h"
 
 namespace {

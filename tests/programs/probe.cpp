@@ -17,7 +17,7 @@
 #ifdef __linux__
 #include <unistd.h>
 
-#include "platform/linux/tone/service/worker.h"
+#include "platform/linux/threads.h"
 #endif
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include "platform/linux/command_line.h"
 #include "platform/linux/standard_descriptors.h"
-#include "platform/linux/tone/service/worker.h"
+#include "platform/linux/threads.h"
 #include "platform/platform.h"
 
 namespace {

@@ -1,25 +1,49 @@
-// One tone call, as a driver sees it: the request, the stop a signal asked
-// for, sleeping, how the service quiets its sound, the program's own pauses,
-// the give-up time a sound server's verdict publishes, and a few words for
-// TONERIX_DEBUG. The service's record of the call (service/tone_call_record.h)
-// is this same object; its state is grouped here by the thread that writes it.
+// One tone call, shared by the service's thread and the worker that runs the
+// drivers. A driver sees the request, the stop a signal asked for, sleeping,
+// how the service quiets its sound, the program's own pauses, the give-up
+// time a sound server's verdict publishes, and a few words for TONERIX_DEBUG.
+// The service alone (friends below) starts the drivers, judges the worker and
+// acts on the signals. State is grouped by the thread that writes it.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <pthread.h>
+#include <span>
 
 #include "platform/linux/tone/clock.h"
 #include "platform/linux/tone/reasons.h"
+#include "platform/linux/tone/verdict.h"
 
 namespace platform::linux_system {
+
+class ToneCall;
+class StopSignalGuard;
 
 struct ToneRequest {
     std::uint32_t frequency; // Hz
     std::uint32_t duration;  // ms
     Nanoseconds end;         // on the monotonic clock
 };
+
+// A driver says through its call when it begins to sound (Sounding); one that
+// returns without having said so has declined, whatever it met, and the next
+// is tried with the time that is left. Once it has sounded, the tone is its.
+struct ToneDriver {
+    const char* name; // for TONERIX_DRIVER
+    // Runs on the worker thread, which takes no signals, and reaches nothing
+    // but its call.
+    void (*sound)(ToneCall& call);
+    // A sound library that may block for ever (a stalled server): with no
+    // worker to give up on, the drivers that cannot run on the service's
+    // own thread instead.
+    bool mayHang = false;
+};
+
+// The most drivers a table may hold: the call keeps its own copy, for a
+// worker given up on runs on after the table's caller has returned.
+inline constexpr std::size_t kMostDrivers = 8;
 
 // How the service quiets a driver's sound from its own thread, however the
 // driver is stuck, and sounds it again: `quiet(driver, true)` on a stop
@@ -32,8 +56,14 @@ struct Hush {
     void* driver;
 };
 
-class ToneCall {
+class ToneCall final {
   public:
+    // Shared by the service and the worker, each of which releases its share
+    // once done with it; null when there is no memory or no descriptor for
+    // one. TONERIX_DEBUG's lines go to `debug`, -1 for nowhere.
+    static ToneCall* Create(const ToneRequest& request, std::span<const ToneDriver> drivers,
+                            int debug);
+    void Release();
     ToneCall(const ToneCall&) = delete;
     ToneCall& operator=(const ToneCall&) = delete;
 
@@ -82,9 +112,38 @@ class ToneCall {
     // variable and its value.
     void SayNamed(const char* format, const char* variable, const char* value);
 
-  protected:
-    ToneCall(const ToneRequest& request, int debug) : request_(request), debug_(debug) {}
-    ~ToneCall() = default;
+  private:
+    friend bool SoundTone(std::span<const ToneDriver>, std::uint32_t, std::uint32_t);
+    friend class StopSignalGuard;
+
+    ToneCall(const ToneRequest& request, std::span<const ToneDriver> drivers, int debug, int done);
+    ~ToneCall();
+
+    // The worker's work: the drivers in order until one sounds, a line on the
+    // debug output for each. Then `done_` is readable.
+    static void RunDrivers(void* call);
+    void TryDrivers();
+    // Whether the service gives up on the worker now (saying so), or when to
+    // ask again.
+    WorkerVerdict JudgeWorker(Nanoseconds now);
+    // No worker could be started: the drivers that cannot hang run on the
+    // service's thread, sleeping within the signals' guard.
+    void RunWithoutWorker(StopSignalGuard& guard);
+
+    // On the service's own thread, as signals come: a stop quiets the
+    // driver's sound for good; Ctrl-Z quiets it while the program is stopped,
+    // and a continue sounds it again, and counts the time since the thread
+    // last ran as time the program was not running.
+    void StopBySignal(int signal);
+    void SilenceForTerminalStop(Nanoseconds now);
+    void CountPauseUntil(Nanoseconds resumed);
+    // The call is over: a device still held is switched off, and a worker
+    // given up on writes nothing more.
+    void End();
+    // With the lock held: quiets the driver's sound, or sounds it again;
+    // false while a server is yet to say it holds the stream.
+    bool Quiet(bool quiet);
+
     // One line on the debug output, unless the call has ended or given up on
     // its worker (`last` gives up on it, in the same step): the descriptor is
     // the caller's. Dropped if it cannot be written at once.
@@ -105,16 +164,24 @@ class ToneCall {
         pthread_mutex_t& lock_;
     };
 
+    // Set at the start.
     const ToneRequest request_;
     const int debug_; // where TONERIX_DEBUG's lines go, -1 for nowhere
-    // How the drivers sleep while they run on the service's own thread,
+    const int done_;  // written once the worker is done
+    ToneDriver drivers_[kMostDrivers];
+    std::size_t driverCount_;
+    std::atomic<int> shares_{2};
+    // Where the drivers sleep while they run on the service's own thread,
     // which must go on taking the signals; null on a worker.
-    bool (*sleepOnService_)(const ToneCall& call, Nanoseconds deadline) = nullptr;
+    StopSignalGuard* sleepingIn_ = nullptr;
     // Written by the service's thread as signals come; read by the worker.
     struct {
         std::atomic<int> stopSignal{0};
         std::atomic<Nanoseconds> notRunning{0}, resumedAt{0};
     } byService_;
+    // The service's thread alone: when it last ran, and its looks at the worker.
+    Nanoseconds lastRunning_;
+    WorkerLooks looks_;
     // Written by the worker as it runs the drivers; read by the service's thread.
     struct {
         std::atomic<const char*> driver{nullptr}, outcome{nullptr};
@@ -140,5 +207,11 @@ class ToneCall {
 // A full pipe nobody reads must not hold the tone: `line` goes out whole, at
 // once, or not at all (a pipe that polls writable has room for PIPE_BUF bytes).
 void WriteIfReady(int fd, const char* line, std::size_t length);
+
+// The range rules, the drivers tried in order on a worker thread, the wait for
+// the full duration (the worker is given up on when its verdict says), and
+// the end by a stop signal. False for a frequency the service refuses.
+bool SoundTone(std::span<const ToneDriver> drivers, std::uint32_t frequency,
+               std::uint32_t duration);
 
 } // namespace platform::linux_system

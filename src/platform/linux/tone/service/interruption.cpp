@@ -33,7 +33,7 @@ bool Ignored(int signal) {
 
 } // namespace
 
-StopSignalGuard::StopSignalGuard(ToneCallRecord& call) : call_(call) {
+StopSignalGuard::StopSignalGuard(ToneCall& call) : call_(call) {
     sigset_t taken;
     sigemptyset(&taken);
     sigaddset(&taken, SIGCONT);
@@ -79,7 +79,7 @@ StopSignalGuard::Woken StopSignalGuard::Wait(int fd, Nanoseconds deadline) {
         }
         Nanoseconds left = deadline - now;
         if (left <= 0) return Woken::kDeadline;
-        call_.NoteRunning(now);
+        call_.lastRunning_ = now;
         timespec timeout{static_cast<time_t>(left / kSecond), static_cast<long>(left % kSecond)};
         int result = ppoll(ready, 2, &timeout, nullptr);
         if (result > 0 && (ready[0].revents & POLLIN) != 0) return Woken::kReady;

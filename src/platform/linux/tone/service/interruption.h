@@ -7,7 +7,7 @@
 
 #include <csignal>
 
-#include "platform/linux/tone/service/tone_call_record.h"
+#include "platform/linux/tone/tone_call.h"
 
 namespace platform::linux_system {
 
@@ -18,7 +18,7 @@ namespace platform::linux_system {
 // that a sound library stuck in a call cannot swallow them.
 class StopSignalGuard {
   public:
-    explicit StopSignalGuard(ToneCallRecord& call);
+    explicit StopSignalGuard(ToneCall& call);
     ~StopSignalGuard();
     StopSignalGuard(const StopSignalGuard&) = delete;
     StopSignalGuard& operator=(const StopSignalGuard&) = delete;
@@ -31,7 +31,7 @@ class StopSignalGuard {
     Woken Wait(int fd, Nanoseconds deadline);
 
   private:
-    ToneCallRecord& call_;
+    ToneCall& call_;
     int signals_ = -1;    // the signals taken, as they come
     sigset_t maskBefore_; // the waiting thread's mask before the guard
 };

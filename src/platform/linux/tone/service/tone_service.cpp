@@ -1,18 +1,18 @@
 // Beep on Linux: the frequencies and durations the Windows service accepts,
 // sounded by the first driver in the table that can, on a worker thread,
-// while the calling thread waits out the tone and takes the signals.
-#include "platform/linux/tone/service/tone_service.h"
-
+// while the calling thread waits out the tone and takes the signals, with
+// the caller's standard error set aside.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
+#include <utility>
 
+#include "platform/linux/threads.h"
 #include "platform/linux/tone/service/interruption.h"
-#include "platform/linux/tone/service/standard_error.h"
-#include "platform/linux/tone/service/tone_call_record.h"
-#include "platform/linux/tone/service/worker.h"
+#include "platform/linux/tone/tone_driver.h"
 #include "platform/platform.h"
 
 namespace platform::linux_system {
@@ -35,7 +35,50 @@ constexpr ToneDriver kDrivers[] = {
 };
 static_assert(std::size(kDrivers) <= kMostDrivers, "the call's record holds every driver");
 
-void WaitOutTheTone(ToneCallRecord& call);
+// The caller's standard error while a tone sounds. tonerix writes nothing
+// there, but a sound library may (libpulse does, about folders and cookies it
+// cannot use, in its own client and inside ALSA's pulse plugin alike). So
+// standard error is /dev/null while the drivers run, and the caller's is set
+// aside, for TONERIX_DEBUG's lines alone, and put back after. A user who asks
+// a library for its messages (PIPEWIRE_DEBUG, PULSE_LOG) gets them.
+class StandardErrorSetAside {
+  public:
+    StandardErrorSetAside() {
+        bool hide = std::getenv("PIPEWIRE_DEBUG") == nullptr && std::getenv("PULSE_LOG") == nullptr;
+        if (!hide && !debug_) return;
+        // /dev/null first: with few descriptors left, the copy is what fails,
+        // and then nothing has changed.
+        int nowhere = hide ? open("/dev/null", O_WRONLY | O_CLOEXEC) : -1;
+        callers_ = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+        ready_ = callers_ >= 0 && (!hide || (nowhere >= 0 && dup2(nowhere, STDERR_FILENO) >= 0));
+        hidden_ = hide && ready_;
+        if (nowhere >= 0) close(nowhere);
+        if (!ready_ && callers_ >= 0) close(std::exchange(callers_, -1));
+    }
+    ~StandardErrorSetAside() {
+        if (hidden_) dup2(callers_, STDERR_FILENO);
+        if (callers_ >= 0) close(callers_);
+    }
+    StandardErrorSetAside(const StandardErrorSetAside&) = delete;
+    StandardErrorSetAside& operator=(const StandardErrorSetAside&) = delete;
+
+    // False when no descriptor could be had for it: nothing was changed, and
+    // no library may run, or its messages would reach the caller.
+    bool Ready() const { return ready_; }
+    // Where TONERIX_DEBUG's lines go, or -1 when the user did not ask.
+    int Debug() const { return debug_ ? callers_ : -1; }
+    // One line for TONERIX_DEBUG when there is no call to say it.
+    void Say(const char* words) const {
+        char line[160];
+        int length = std::snprintf(line, sizeof line, "tonerix: %s\n", words);
+        if (debug_ && length > 0 && length < int{sizeof line})
+            WriteIfReady(callers_ >= 0 ? callers_ : STDERR_FILENO, line, length);
+    }
+
+  private:
+    bool debug_ = DebugWanted(std::getenv("TONERIX_DEBUG")), hidden_ = false, ready_ = true;
+    int callers_ = -1; // the caller's standard error, set aside
+};
 
 bool InRange(std::uint32_t frequency) {
     return frequency >= kLowestFrequency && frequency <= kHighestFrequency;
@@ -45,7 +88,7 @@ bool InRange(std::uint32_t frequency) {
 // TONERIX_DRIVER that names no driver, with the names there are; and a tone
 // that nothing will sound, with why.
 void SayFirst(const char* unknownDriver, std::uint32_t frequency, std::uint32_t duration) {
-    if (!DebugAsked()) return;
+    if (!DebugWanted(std::getenv("TONERIX_DEBUG"))) return;
     char line[320];
     std::size_t length = 0;
     auto append = [&](const char* format, auto... values) {
@@ -100,43 +143,38 @@ bool SoundTone(std::span<const ToneDriver> drivers, std::uint32_t frequency,
     if (duration == 0) return true;
     ToneRequest request{frequency, duration, Now() + Nanoseconds{duration} * kMillisecond};
     StandardErrorSetAside standardError;
-    ToneCallRecord* call = standardError.Ready()
-                               ? ToneCallRecord::Create(request, drivers, standardError.Debug())
-                               : nullptr;
+    ToneCall* call =
+        standardError.Ready() ? ToneCall::Create(request, drivers, standardError.Debug()) : nullptr;
     if (call == nullptr) {
         standardError.Say(reason::kNoDescriptorOrMemory);
         SleepUntil(request.end); // a silent wait, which the stop signals end as usual
         return true;
     }
-    WaitOutTheTone(*call);
-    int stop = call->StopSignal();
+    {
+        // The drivers run on a worker, waited for within the signals' guard
+        // until it is done or given up on (it then runs on with its share of
+        // the call); then the tone is waited out, so the call never returns
+        // early.
+        StopSignalGuard guard(*call);
+        using Woken = StopSignalGuard::Woken;
+        if (StartWorker(ToneCall::RunDrivers, call)) {
+            for (;;) {
+                WorkerVerdict verdict = call->JudgeWorker(Now());
+                if (verdict.giveUp) break;
+                Woken woken = guard.Wait(call->done_, verdict.until);
+                if (woken == Woken::kReady || woken == Woken::kStopped) break;
+            }
+        } else {
+            call->RunWithoutWorker(guard);
+        }
+        while (guard.Wait(-1, request.end) == Woken::kContinued) {
+        }
+        call->End();
+    }
+    int stop = call->byService_.stopSignal;
     call->Release();
     if (stop != 0) EndByStopSignal(stop);
     return true;
 }
 
-namespace {
-
-// Runs the drivers on a worker and waits for it within the signals' guard,
-// until it is done or given up on (it then runs on with its share of the
-// record); then waits out the tone, so the call never returns early.
-void WaitOutTheTone(ToneCallRecord& call) {
-    StopSignalGuard guard(call);
-    using Woken = StopSignalGuard::Woken;
-    if (StartWorker(ToneCallRecord::RunDrivers, &call)) {
-        for (;;) {
-            WorkerVerdict verdict = call.JudgeWorker(Now());
-            if (verdict.giveUp) break;
-            Woken woken = guard.Wait(call.DoneFd(), verdict.until);
-            if (woken == Woken::kReady || woken == Woken::kStopped) break;
-        }
-    } else {
-        call.RunWithoutWorker(guard);
-    }
-    while (guard.Wait(-1, call.Request().end) == Woken::kContinued) {
-    }
-    call.End();
-}
-
-} // namespace
 } // namespace platform::linux_system

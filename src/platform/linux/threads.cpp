@@ -2,7 +2,7 @@
 // a stack of their own size and an alternate stack for the fault handler.
 // The threads the sound libraries start get the same stack size, and every
 // thread shares the one memory arena.
-#include "platform/linux/tone/service/worker.h"
+#include "platform/linux/threads.h"
 
 #include <csignal>
 #include <cstddef>
