@@ -13,7 +13,6 @@
 
 #include "platform/linux/tone/devices/held_tone.h"
 #include "platform/linux/tone/tone_call.h"
-#include "platform/linux/tone/tone_call.h"
 #include "platform/platform.h"
 
 namespace {

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <new>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -88,24 +87,19 @@ ToneCall::~ToneCall() { close(done_); }
 ToneCall* ToneCall::Create(const ToneRequest& request, std::span<const ToneDriver> drivers,
                            int debug) {
     int done = eventfd(0, EFD_CLOEXEC);
-    // malloc and a placement new: the service stays clear of the C++
-    // library's exception paths.
-    void* memory = done >= 0 ? std::malloc(sizeof(ToneCall)) : nullptr;
-    if (memory == nullptr) {
-        if (done >= 0) close(done);
-        return nullptr;
-    }
-    return new (memory) ToneCall(request, drivers, debug, done);
+    // No memory is a null call, not an exception.
+    ToneCall* call =
+        done >= 0 ? new (std::nothrow) ToneCall(request, drivers, debug, done) : nullptr;
+    if (call == nullptr && done >= 0) close(done);
+    return call;
 }
 
 void ToneCall::Release() {
-    if (--shares_ != 0) return;
-    this->~ToneCall();
-    std::free(this);
+    if (--shares_ == 0) delete this;
 }
 
-void ToneCall::RunDrivers(void* record) {
-    auto& call = *static_cast<ToneCall*>(record);
+void ToneCall::RunDrivers(void* shared) {
+    auto& call = *static_cast<ToneCall*>(shared);
     call.byWorker_.thread = static_cast<int>(gettid());
     call.TryDrivers();
     std::uint64_t one = 1;

@@ -33,7 +33,7 @@ constexpr ToneDriver kDrivers[] = {
     {"alsa", SoundThroughAlsa, true},         {"pc-speaker", SoundThroughPcSpeaker},
     {"bell", SoundThroughTerminalBell},       {"silence", SoundNothing},
 };
-static_assert(std::size(kDrivers) <= kMostDrivers, "the call's record holds every driver");
+static_assert(std::size(kDrivers) <= kMostDrivers, "the call holds every driver");
 
 // The caller's standard error while a tone sounds. tonerix writes nothing
 // there, but a sound library may (libpulse does, about folders and cookies it
