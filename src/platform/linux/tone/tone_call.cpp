@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <new>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -87,15 +88,17 @@ ToneCall::~ToneCall() { close(done_); }
 ToneCall* ToneCall::Create(const ToneRequest& request, std::span<const ToneDriver> drivers,
                            int debug) {
     int done = eventfd(0, EFD_CLOEXEC);
-    // No memory is a null call, not an exception.
-    ToneCall* call =
-        done >= 0 ? new (std::nothrow) ToneCall(request, drivers, debug, done) : nullptr;
-    if (call == nullptr && done >= 0) close(done);
-    return call;
+    // malloc and a placement new: even a non-throwing new would link the C++
+    // library's exception machinery, and with it the dynamic loader.
+    void* memory = done >= 0 ? std::malloc(sizeof(ToneCall)) : nullptr;
+    if (memory == nullptr && done >= 0) close(done);
+    return memory != nullptr ? new (memory) ToneCall(request, drivers, debug, done) : nullptr;
 }
 
 void ToneCall::Release() {
-    if (--shares_ == 0) delete this;
+    if (--shares_ != 0) return;
+    this->~ToneCall();
+    std::free(this);
 }
 
 void ToneCall::RunDrivers(void* shared) {
