@@ -72,7 +72,7 @@ function(tonerix_add_linux_programs)
   add_library(tonerix_platform STATIC ${server_drivers}
       src/platform/linux/command_line.cpp src/platform/linux/system.cpp
       src/platform/linux/faults.cpp src/platform/linux/threads.cpp
-      ${tone}/clock.cpp ${tone}/sine.cpp ${tone}/sound_library.cpp
+      ${tone}/tone_driver.cpp ${tone}/clock.cpp ${tone}/sine.cpp ${tone}/sound_library.cpp
       ${tone}/service/interruption.cpp ${tone}/service/tone_service.cpp ${tone}/tone_call.cpp
       ${tone}/server_address.cpp ${tone}/servers/server_watch.cpp ${tone}/server_peer.cpp
       ${tone}/verdict.cpp

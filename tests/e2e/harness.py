@@ -27,7 +27,7 @@ with open(os.path.join(SOURCE_DIR, "CMakeLists.txt")) as _cmake:
 EMULATOR = os.environ.get("TONERIX_EMULATOR", "").split()
 # The tone drivers' names, in the order tried: the one list is the service's
 # driver table, which the tests and the documentation follow.
-with open(os.path.join(SOURCE_DIR, "src/platform/linux/tone/service/tone_service.cpp")) as _s:
+with open(os.path.join(SOURCE_DIR, "src/platform/linux/tone/tone_driver.cpp")) as _s:
     _table = re.search(r"kDrivers\[\] = \{(.*?)\n\};", _s.read(), re.S).group(1)
     DRIVERS = re.findall(r'\{"([a-z-]+)"', _table)
 # The probe's executable itself (PROBE may be a script that starts it under

@@ -21,6 +21,12 @@ namespace platform::linux_system {
 class ToneCall;
 class StopSignalGuard;
 
+// The frequencies the Windows service accepts; any other is refused.
+inline constexpr std::uint32_t kLowestFrequency = 37, kHighestFrequency = 32767;
+inline bool InToneRange(std::uint32_t frequency) {
+    return frequency >= kLowestFrequency && frequency <= kHighestFrequency;
+}
+
 struct ToneRequest {
     std::uint32_t frequency; // Hz
     std::uint32_t duration;  // ms

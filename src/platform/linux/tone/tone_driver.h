@@ -1,5 +1,5 @@
 // The drivers there are, each tried in turn with a ToneCall (tone_call.h says
-// what a driver is owed and owes).
+// what a driver is owed and owes); tone_driver.cpp holds their order.
 #pragma once
 
 #include "platform/linux/tone/tone_call.h"
