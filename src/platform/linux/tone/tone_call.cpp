@@ -16,12 +16,10 @@
 namespace platform::linux_system {
 
 bool ToneCall::SleepUntil(Nanoseconds deadline) const {
-    if (sleepingIn_ != nullptr) {
-        while (sleepingIn_->Wait(-1, deadline) == StopSignalGuard::Woken::kContinued) {
-        }
-    } else if (!StopRequested()) {
+    if (sleepingIn_ != nullptr)
+        sleepingIn_->Wait(-1, deadline);
+    else if (!StopRequested())
         linux_system::SleepUntil(deadline);
-    }
     return !StopRequested();
 }
 
@@ -105,8 +103,7 @@ void ToneCall::RunDrivers(void* shared) {
     auto& call = *static_cast<ToneCall*>(shared);
     call.byWorker_.thread = static_cast<int>(gettid());
     call.TryDrivers();
-    std::uint64_t one = 1;
-    [[maybe_unused]] ssize_t ignored = write(call.done_, &one, sizeof one);
+    eventfd_write(call.done_, 1);
     call.Release();
 }
 

@@ -70,7 +70,6 @@ StopSignalGuard::Woken StopSignalGuard::Wait(int fd, Nanoseconds deadline) {
         }
         if (stop != 0) call_.StopBySignal(stop);
         if (call_.StopRequested()) return Woken::kStopped;
-        if (continued) return Woken::kContinued;
         Nanoseconds now = Now();
         if (terminalStop) {
             call_.SilenceForTerminalStop(now);

@@ -23,11 +23,11 @@ class StopSignalGuard {
     StopSignalGuard(const StopSignalGuard&) = delete;
     StopSignalGuard& operator=(const StopSignalGuard&) = delete;
 
-    enum class Woken { kReady, kDeadline, kStopped, kContinued };
+    enum class Woken { kReady, kDeadline, kStopped };
     // Waits until `fd` is readable (a negative `fd` never is), `deadline`
-    // passes, a stop signal has silenced the call, or the program went on
-    // after it was stopped (the call has counted the pause by then).
-    // Acts on Ctrl-Z itself: silences, stops the program, and waits on.
+    // passes, or a stop signal has silenced the call. Acts on Ctrl-Z itself:
+    // silences, stops the program, and waits on once it goes on, the pause
+    // counted (a deadline that came meanwhile has passed).
     Woken Wait(int fd, Nanoseconds deadline);
 
   private:

@@ -80,19 +80,17 @@ bool SoundTone(std::span<const ToneDriver> drivers, std::uint32_t frequency,
         // the call); then the tone is waited out, so the call never returns
         // early.
         StopSignalGuard guard(*call);
-        using Woken = StopSignalGuard::Woken;
         if (StartWorker(ToneCall::RunDrivers, call)) {
             for (;;) {
                 WorkerVerdict verdict = call->JudgeWorker(Now());
-                if (verdict.giveUp) break;
-                Woken woken = guard.Wait(call->done_, verdict.until);
-                if (woken == Woken::kReady || woken == Woken::kStopped) break;
+                if (verdict.giveUp ||
+                    guard.Wait(call->done_, verdict.until) != StopSignalGuard::Woken::kDeadline)
+                    break;
             }
         } else {
             call->RunWithoutWorker(guard);
         }
-        while (guard.Wait(-1, request.end) == Woken::kContinued) {
-        }
+        guard.Wait(-1, request.end);
         call->End();
     }
     int stop = call->byService_.stopSignal;
