@@ -42,8 +42,8 @@ struct ToneDriver {
     // but its call.
     void (*sound)(ToneCall& call);
     // A sound library that may block for ever (a stalled server): with no
-    // worker to give up on, the drivers that cannot run on the service's
-    // own thread instead.
+    // worker to give up on, only the drivers that cannot hang run, on the
+    // service's own thread.
     bool mayHang = false;
 };
 
