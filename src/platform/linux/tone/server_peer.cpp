@@ -18,6 +18,12 @@ namespace {
 
 constexpr std::uint8_t kEstablished = 1; // a TCP state, as the kernel numbers them
 
+// What the kernel says of TCP connection `fd`; false for no TCP connection.
+bool TcpInfoOf(int fd, tcp_info& info) {
+    socklen_t length = sizeof info;
+    return getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length) == 0;
+}
+
 // Calls `visit` with each open socket below `limit` until it returns false.
 // The process's own list of descriptors: a few system calls, where asking
 // every possible number would take a thousand on each driver's start.
@@ -145,10 +151,7 @@ bool ServerPeer::Find() {
             // Connected, and no process of this machine's behind it: no later
             // look would find one.
             tcp_info info{};
-            socklen_t infoLength = sizeof info;
-            if (getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &infoLength) == 0 &&
-                info.tcpi_state == kEstablished)
-                fd_ = fd;
+            if (TcpInfoOf(fd, info) && info.tcpi_state == kEstablished) fd_ = fd;
             return true;
         }
         pid_ = peer.pid;
@@ -161,8 +164,7 @@ bool ServerPeer::Find() {
 PeerState ServerPeer::State() const {
     if (pid_ == 0 && fd_ >= 0) {
         tcp_info info{};
-        socklen_t length = sizeof info;
-        if (getsockopt(fd_, IPPROTO_TCP, TCP_INFO, &info, &length) != 0) return {};
+        if (!TcpInfoOf(fd_, info)) return {};
         PeerState state;
         state.unseen = true;
         state.spoke = Spoke();
