@@ -18,6 +18,8 @@ import time
 import unittest
 import wave
 
+from harness import MACHINE_CANNOT
+
 
 def samples_of(data):
     """16-bit little-endian mono bytes as a list of ints."""
@@ -132,6 +134,11 @@ PIPEWIRE_ALSA = os.environ.get(
                  ".cache", "pipewire-alsa"))
 
 
+# The kernel's processor groups (version 1), where a group's quota starves
+# what is in it.
+CPU_GROUPS = "/sys/fs/cgroup/cpu"
+
+
 class PacedServer:
     """A sound server whose only sink writes what it plays into a FIFO, paced
     by the system clock. Whatever ALSA's default device plays arrives there as
@@ -179,6 +186,42 @@ class PacedServer:
         for pid in self.pids():
             with contextlib.suppress(OSError):
                 os.kill(pid, number)
+
+    @contextlib.contextmanager
+    def starving(self):
+        """A switch that leaves the server ready to run but with almost no
+        processor (its group's quota is 1 ms a second, real-time threads
+        included), as on a machine short of processors, or gives it back;
+        the group is gone after."""
+        group = os.path.join(CPU_GROUPS, f"tonerix-starved-{os.getpid()}")
+        try:
+            os.mkdir(group)
+        except OSError as error:
+            raise unittest.SkipTest(f"{MACHINE_CANNOT} starve a process: {error}")
+        homes = {}
+
+        def move(pid, to):
+            with open(os.path.join(to, "cgroup.procs"), "w") as f:
+                f.write(str(pid))
+
+        def starve(on):
+            for pid in self.pids():
+                if on:
+                    with open(f"/proc/{pid}/cgroup") as f:
+                        homes[pid] = next(CPU_GROUPS + line.split(":", 2)[2].strip() for line in f
+                                          if "cpu" in line.split(":")[1].split(","))
+                move(pid, group if on else homes.pop(pid))
+        try:
+            for name, value in (("cpu.cfs_period_us", 1000000), ("cpu.cfs_quota_us", 1000),
+                                ("cpu.rt_runtime_us", 1000)):
+                with open(os.path.join(group, name), "w") as f:
+                    f.write(str(value))
+            yield starve
+        finally:
+            for pid, home in list(homes.items()):
+                with contextlib.suppress(OSError):
+                    move(pid, home)
+            os.rmdir(group)
 
     def drain(self):
         """Everything the sink has played since the last call, as samples."""

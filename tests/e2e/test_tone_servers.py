@@ -256,6 +256,27 @@ class ServerCases:
         self.assertEqual(status, 0)
         self.assertAlmostEqual(len(sounding(samples)), 12000, delta=8)
 
+    def test_a_starved_server_is_late_not_silent(self):
+        # The server ready to run with no processor for 1 s, from 0.5 s into
+        # a 1 s tone: the question asked before the end goes unanswered past
+        # its limit, and the server is waited for, not given up on for ALSA.
+        # Its sink starves with it, and what it skips as it catches up is
+        # its own (see the server that keeps stopping).
+        starved = []
+
+        def starve(_):
+            time.sleep(0.5)
+            switch(True)
+            time.sleep(1)
+            switch(False)
+            starved.append(True)
+        with self.server.starving() as switch:
+            status, _, samples = self.play(
+                ["440", "1000"], env={"TONERIX_DEBUG": "1"}, meanwhile=starve,
+                said=debug_lines(native(self.server) + "sounding the tone"))
+        self.assertEqual((status, starved), (0, [True]))
+        self.assertGreater(tone_samples(samples), 48000 * 0.75)
+
     def test_the_sink_the_user_chose_gets_the_tone(self):
         # Each server's own variable names its other sink: the pipe hears
         # nothing. A name no sink has (a headset unplugged) leaves the tone

@@ -37,11 +37,12 @@ struct Facts : ServerFacts {
     Facts& Stopped() { return stopRequested = true, *this; }
     Facts& Uncounted() { return pauseUncounted = true, *this; }
     Facts& Sounded() { return sounded = true, *this; }
-    // The server's process, as /proc shows it (`state` as in its stat file),
-    // and whether it ran since the question.
-    Facts& Peer(char state, bool ranSinceAsked) {
+    // The server's process, as /proc shows it (`state` as in its stat file)
+    // at `seen`, and whether it ran since the question.
+    Facts& Peer(char state, bool ranSinceAsked, Nanoseconds seen = 0) {
         peer = {true, false, state == 'T', state == 'S', 50 * kMs};
         peerRanAtAsk = ranSinceAsked ? 40 * kMs : 50 * kMs;
+        peerSeenAt = seen;
         return *this;
     }
     // A TCP server elsewhere, as the kernel sees the connection.
@@ -98,6 +99,20 @@ TEST(VerdictTest, EachSituation) {
         {"server gone at the end", Facts(e).Lost(), e, K::kGiveUp, "the connection", 0},
         {"server stalled at the end", Facts(e - 10 * kMs).Asked(e), e + limit, K::kGiveUp,
          "the server stopped", e + limit},
+        {"stalled at the end, its process asleep and not run since: given up",
+         Facts(e - 10 * kMs).Asked(e).Peer('S', false, e + limit), e + limit, K::kGiveUp,
+         "the server stopped", e + limit},
+        {"its process stopped: given up", Facts(e - 10 * kMs).Asked(e).Peer('T', false, e + limit),
+         e + limit, K::kGiveUp, "the server stopped", e + limit},
+        {"its process ready with no processor (a busy machine): late, looked at again",
+         Facts(e - 10 * kMs).Asked(e).Peer('R', false, e + limit), e + limit, K::kGoOn, nullptr,
+         e + limit + kAskEvery},
+        {"its process ran since the question: late",
+         Facts(e - 10 * kMs).Asked(e).Peer('S', true, e + 3 * kSecond), e + 3 * kSecond, K::kGoOn,
+         nullptr, e + 3 * kSecond + kAskEvery},
+        {"busy all along: given up 4 s after the end",
+         Facts(e - 10 * kMs).Asked(e).Peer('R', false, e + kLongestWake), e + kLongestWake,
+         K::kGiveUp, "the sink never", e + kLongestWake},
         {"the round trip jumping after the end, within the floor", Facts(e - 10 * kMs).Asked(e),
          e + 200 * kMs, K::kGoOn, nullptr, e + limit},
         {"a server 300 ms away gets a few of its round trips",

@@ -20,6 +20,14 @@ Nanoseconds NextAsk(const ServerFacts& facts) {
     return std::max(RunningEnd(facts) - facts.path.Limit(), facts.answeredAt + kAskEvery);
 }
 
+// A local server's process busy since the question went out: ready to run
+// (a machine short of processors), or it ran (a relay to a far server).
+bool PeerBusy(const ServerFacts& facts) {
+    const PeerState& peer = facts.peer;
+    bool ran = facts.peerRanAtAsk >= 0 && peer.ran != facts.peerRanAtAsk;
+    return peer.known && !peer.stopped && (!peer.asleep || ran);
+}
+
 // When the question pending, or else the next one, should have been answered.
 Nanoseconds AnswerDue(const ServerFacts& facts) {
     if (facts.askedAt == 0) return NextAsk(facts) + facts.path.Limit();
@@ -28,7 +36,9 @@ Nanoseconds AnswerDue(const ServerFacts& facts) {
     // tone's end at the earliest.
     Nanoseconds from = std::max(facts.askedAt, facts.resumedAt);
     if (facts.answeredAt == 0) from = std::max(from, RunningEnd(facts));
-    return from + facts.path.Limit();
+    Nanoseconds due = from + facts.path.Limit();
+    // A busy server's answer is late, not lost: it has until the next look.
+    return PeerBusy(facts) ? std::max(due, facts.peerSeenAt + kAskEvery) : due;
 }
 
 Verdict GiveUp(const char* why) { return {Verdict::kGiveUp, why, 0, false}; }

@@ -9,7 +9,9 @@
 // even while its sink wakes (a power-saved codec, a Bluetooth headset), so the
 // sink is waited for while the answers come, up to kLongestWake; a question
 // unanswered for longer than the path to the server explains gives it up, the
-// round trip measured as TCP measures its retransmission timeout. A stream
+// round trip measured as TCP measures its retransmission timeout, unless the
+// local server's process is busy (ready to run, or it ran since the question):
+// a machine short of processors makes its answer late, not lost. A stream
 // that nothing will ever link to a sink is not waited for at all. Only time
 // tonerix itself was running counts against the server.
 #pragma once
@@ -55,6 +57,7 @@ struct ServerFacts {
     PeerState peer;
     Nanoseconds peerRanAtAsk = -1;
     Nanoseconds notRunningAtAsk = 0;
+    Nanoseconds peerSeenAt = 0; // when `peer` was looked at
 };
 
 struct Verdict {

@@ -19,9 +19,10 @@ ServerWatch::ServerWatch(ToneCall& call, ServerPeer peer) : call_(call), peer_(p
 
 void ServerWatch::LookAtPeer(bool asking) {
     // A library may open its TCP connection in its loop, after the first
-    // look: a peer found late is watched from then.
-    bool late = !peer_.Found() && peer_.Find();
+    // look: a peer found late in the handshake is watched from then.
+    bool late = facts_.answeredAt == 0 && !peer_.Found() && peer_.Find();
     facts_.peer = peer_.State();
+    facts_.peerSeenAt = Now();
     if (asking || late) facts_.peerRanAtAsk = facts_.peer.known ? facts_.peer.ran : -1;
 }
 
@@ -34,7 +35,7 @@ Verdict::Kind ServerWatch::Run(Conversation conversation) {
         facts_.pauseUncounted = call_.PauseUncounted();
         facts_.heardBy = heardBy_;
         facts_.sounded = sounded_;
-        if (facts_.answeredAt == 0 && !facts_.sounded) LookAtPeer(false);
+        if (facts_.askedAt != 0) LookAtPeer(false);
         if (facts_.sounded) call_.Sounding();
         Verdict verdict = Judge(facts_, Now());
         // Before giving up by the clock: an answer this thread had no
@@ -75,7 +76,7 @@ void ServerWatch::Answered() {
 void ServerWatch::Asked() {
     facts_.askedAt = Now();
     facts_.notRunningAtAsk = call_.NotRunning();
-    if (facts_.answeredAt == 0) LookAtPeer(true);
+    LookAtPeer(true);
 }
 
 void ServerWatch::Lost(const char* why) {

@@ -56,7 +56,7 @@ class ServerWatch {
     void HeardBy(Nanoseconds time) { heardBy_ = time; }
 
   private:
-    // The server's process, looked at while the handshake is unanswered.
+    // The server's process, looked at while a question is unanswered.
     void LookAtPeer(bool asking);
 
     ToneCall& call_;
