@@ -196,7 +196,13 @@ class PacedServer:
         group = os.path.join(CPU_GROUPS, f"tonerix-starved-{os.getpid()}")
         try:
             os.mkdir(group)
+            for name, value in (("cpu.cfs_period_us", 1000000), ("cpu.cfs_quota_us", 1000),
+                                ("cpu.rt_runtime_us", 1000)):
+                with open(os.path.join(group, name), "w") as f:
+                    f.write(str(value))
         except OSError as error:
+            with contextlib.suppress(OSError):
+                os.rmdir(group)
             raise unittest.SkipTest(f"{MACHINE_CANNOT} starve a process: {error}")
         homes = {}
 
@@ -212,10 +218,6 @@ class PacedServer:
                                           if "cpu" in line.split(":")[1].split(","))
                 move(pid, group if on else homes.pop(pid))
         try:
-            for name, value in (("cpu.cfs_period_us", 1000000), ("cpu.cfs_quota_us", 1000),
-                                ("cpu.rt_runtime_us", 1000)):
-                with open(os.path.join(group, name), "w") as f:
-                    f.write(str(value))
             yield starve
         finally:
             for pid, home in list(homes.items()):
