@@ -283,6 +283,16 @@ TEST(VerdictTest, EachHeardByTime) {
                                        {40 * kMs, 40 * kMs, true},
                                        {41 * kMs, 40 * kMs, true}})
         EXPECT_EQ(AlsaDrainNow(queued, before), now) << queued << " after " << before;
+    // Dropped for Ctrl-Z, with 24000 frames written: the device's delay and
+    // what its ring holds (-1: not known) give what is written again.
+    for (auto [delay, inRing, unplayed] : {std::tuple{4810, 4800, 4800}, // a card's own latency
+                                           {9600, 4800, 4800}, // a server's graph behind it
+                                           {4800, 6800, 4800}, // a plugin's late pointer
+                                           {-1, 4800, 4800},
+                                           {4800, -1, 4800},
+                                           {-1, -1, 0},
+                                           {30000, 30000, 24000}})
+        EXPECT_EQ(AlsaUnplayed(delay, inRing, 24000), unplayed) << delay << ", " << inRing;
     for (auto [value, wanted] : {std::pair<const char*, bool>{nullptr, false},
                                  {"", false},
                                  {"0", false},

@@ -173,6 +173,11 @@ bool AlsaDrainNow(Nanoseconds queued, Nanoseconds before) {
     return queued <= kDrainTail || (before >= 0 && queued >= before);
 }
 
+std::uint64_t AlsaUnplayed(std::int64_t delay, std::int64_t inRing, std::uint64_t written) {
+    std::int64_t unplayed = delay < 0 ? inRing : inRing < 0 ? delay : std::min(delay, inRing);
+    return std::min<std::uint64_t>(std::max<std::int64_t>(unplayed, 0), written);
+}
+
 bool DebugWanted(const char* value) {
     return value != nullptr && *value != '\0' && std::strcmp(value, "0") != 0;
 }

@@ -128,6 +128,13 @@ Nanoseconds AlsaGiveUpBy(Nanoseconds now, Nanoseconds queued);
 // first): the device's own latency, or a sink that waits.
 inline constexpr Nanoseconds kDrainTail = 20 * kMillisecond;
 bool AlsaDrainNow(Nanoseconds queued, Nanoseconds before);
+// What of the tone went unplayed when ALSA's queue is dropped for Ctrl-Z, to
+// be written again after the continue. The device's delay and what its ring
+// still holds (each -1 when not known) both count frames not played yet, and
+// through a sound server's plugin each may count some that were (the sink's
+// latency, a pointer the plugin moves late): the smaller, and never more
+// than was written.
+std::uint64_t AlsaUnplayed(std::int64_t delay, std::int64_t inRing, std::uint64_t written);
 
 // Whether TONERIX_DEBUG, set to `value` (null when unset), asks for lines:
 // any value but none, empty or 0.

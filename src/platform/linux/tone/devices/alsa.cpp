@@ -34,6 +34,7 @@ int snd_pcm_drop(AlsaPcm* pcm);
 int snd_pcm_prepare(AlsaPcm* pcm);
 int snd_pcm_start(AlsaPcm* pcm);
 int snd_pcm_delay(AlsaPcm* pcm, long* frames);
+long snd_pcm_avail(AlsaPcm* pcm);
 int snd_pcm_close(AlsaPcm* pcm);
 const char* snd_strerror(int error);
 }
@@ -54,7 +55,7 @@ constexpr int kAccessReadWriteInterleaved = 3;
 #define ALSA_SYMBOLS(X) \
     X(snd_lib_error_set_handler) X(snd_pcm_open) X(snd_pcm_nonblock) X(snd_pcm_set_params) \
     X(snd_pcm_get_params) X(snd_pcm_writei) X(snd_pcm_recover) X(snd_pcm_drain) X(snd_pcm_drop) \
-    X(snd_pcm_prepare) X(snd_pcm_start) X(snd_pcm_delay) X(snd_pcm_close) X(snd_strerror)
+    X(snd_pcm_prepare) X(snd_pcm_start) X(snd_pcm_delay) X(snd_pcm_avail) X(snd_pcm_close) X(snd_strerror)
 // clang-format on
 struct Alsa {
     ALSA_SYMBOLS(TONERIX_SYMBOL_FIELD)
@@ -130,6 +131,7 @@ Pcm* OpenDefault(ToneCall& call, const Alsa& alsa, unsigned& rate) {
 // run ahead of the clock.
 struct Geometry {
     std::uint32_t chunkFrames;
+    Frames bufferFrames;
     Nanoseconds mostAhead;
     Nanoseconds roomWait; // a quarter period: how long a full device is left
 };
@@ -139,7 +141,7 @@ Geometry GeometryOf(const Alsa& alsa, Pcm* pcm, unsigned rate) {
     alsa.snd_pcm_get_params(pcm, &buffer, &period);
     if (period == 0 || period > kMaxChunkFrames) period = kMaxChunkFrames;
     if (buffer < period) buffer = period;
-    return {static_cast<std::uint32_t>(period), PlayingTime(buffer, rate),
+    return {static_cast<std::uint32_t>(period), buffer, PlayingTime(buffer, rate),
             PlayingTime(period, rate) / 4};
 }
 
@@ -179,10 +181,12 @@ bool Wait(Playback& p, Nanoseconds deadline) {
 // False when the device cannot be sounded again, or a stop came.
 bool HoldWhileWanted(Playback& p) {
     if (!p.holdWanted) return true;
-    SignedFrames queued = 0;
-    if (p.alsa.snd_pcm_delay(p.pcm, &queued) < 0) queued = 0;
+    SignedFrames delay = -1, room = p.alsa.snd_pcm_avail(p.pcm);
+    if (p.alsa.snd_pcm_delay(p.pcm, &delay) < 0) delay = -1;
+    SignedFrames inRing =
+        room >= 0 ? static_cast<SignedFrames>(p.geometry.bufferFrames) - room : -1;
     p.alsa.snd_pcm_drop(p.pcm); // silent at once
-    auto unplayed = std::min<std::uint64_t>(std::max<SignedFrames>(queued, 0), p.written);
+    std::uint64_t unplayed = AlsaUnplayed(delay, inRing, p.written);
     p.tone.Rewind(unplayed);
     p.written -= unplayed;
     p.call.Held(true);
