@@ -55,7 +55,8 @@ constexpr int kAccessReadWriteInterleaved = 3;
 #define ALSA_SYMBOLS(X) \
     X(snd_lib_error_set_handler) X(snd_pcm_open) X(snd_pcm_nonblock) X(snd_pcm_set_params) \
     X(snd_pcm_get_params) X(snd_pcm_writei) X(snd_pcm_recover) X(snd_pcm_drain) X(snd_pcm_drop) \
-    X(snd_pcm_prepare) X(snd_pcm_start) X(snd_pcm_delay) X(snd_pcm_avail) X(snd_pcm_close) X(snd_strerror)
+    X(snd_pcm_prepare) X(snd_pcm_start) X(snd_pcm_delay) X(snd_pcm_avail) X(snd_pcm_close) \
+    X(snd_strerror)
 // clang-format on
 struct Alsa {
     ALSA_SYMBOLS(TONERIX_SYMBOL_FIELD)
