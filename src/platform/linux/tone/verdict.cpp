@@ -71,9 +71,8 @@ bool WillNotAnswer(const ServerFacts& facts, Nanoseconds now) {
         return facts.peer.acked && now >= LookAtPeerBy(facts) - kAnswerLimit + path.Limit();
     }
     if (now < LookAtPeerBy(facts)) return false;
-    bool idle =
-        facts.peer.asleep && facts.peerRanAtAsk >= 0 && facts.peer.ran == facts.peerRanAtAsk;
-    return facts.peer.stopped || idle;
+    bool seenAtAsk = facts.peer.known && facts.peerRanAtAsk >= 0;
+    return facts.peer.stopped || (seenAtAsk && !PeerBusy(facts));
 }
 
 } // namespace
