@@ -31,6 +31,7 @@ struct Fifo {
     ~Fifo() {
         close(reader);
         unlink(path.c_str());
+        rmdir(path.substr(0, path.rfind('/')).c_str()); // the host keeps no folder of ours
     }
     // The tone values written so far, without waiting for more.
     std::vector<int> ToneValuesSoFar() {
