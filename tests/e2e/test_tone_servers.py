@@ -437,6 +437,8 @@ class ServerCases:
                 ({}, False, own + "sounding the tone", (), crowd),
                 ({"TONERIX_DRIVER": "alsa"}, False, "alsa: sounding the tone", (), 1),
                 ({"TONERIX_DRIVER": "pulse"}, False, unknown + own + "sounding the tone", (), 1),
+                # The silence chosen is the silent wait once, not once more behind itself.
+                ({"TONERIX_DRIVER": "silence"}, False, "silence: a silent wait", (), 1),
                 # A server that never answered made no sound: it declines.
                 ({}, True, own + "the server is stopped\nsilence: a silent wait", (), 1),
                 ({"PIPEWIRE_REMOTE": silent}, False, "pipewire: the server took the connection "

@@ -69,8 +69,10 @@ bool platform::Beep(std::uint32_t frequency, std::uint32_t duration) {
     for (const ToneDriver& driver : kDrivers) {
         if (name == nullptr || std::strcmp(name, driver.name) != 0) continue;
         SayFirst(nullptr, frequency, duration);
+        // The silence chosen is the one wait, not a second behind itself.
         const ToneDriver chosen[] = {driver, std::end(kDrivers)[-1]};
-        return SoundTone(chosen, frequency, duration);
+        std::size_t count = &driver == &std::end(kDrivers)[-1] ? 1 : 2;
+        return SoundTone(std::span(chosen, count), frequency, duration);
     }
     SayFirst(name, frequency, duration); // an unknown name leaves the whole table
     return SoundTone(kDrivers, frequency, duration);
